@@ -1,0 +1,48 @@
+// The host log: the one global object every part reports through.
+//
+//   HostLoger->Log(this, "Starting HTTP/HTTPS server...", 2);
+//   HostLoger->Log(this, "Current settings", 2, detailText);
+//   HostLoger->LogException(this, "ThttpThread.Execute", e);
+//   HostLoger->TraceStart(this, "rpSign", {"keySessID", "signType"}, {sessId, signType});
+//
+// Calls are safe from any thread and silent while no log file is configured. The instance is
+// created on first use (so module set-up can log before main runs) and freed by FreeHostLoger
+// at program end; calls after that are silent.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/QxValues.h"
+
+namespace nelvo {
+
+using TNames = std::vector<std::string>;
+using TValues = std::vector<TVarRec>;
+
+class THostLoger;
+
+// Levels of Log.
+enum : int {
+    llError = 0,
+    llWarning = 1,
+    llProgress = 2,
+    llDetail = 3,
+    llNever = 4,
+    llBackground = 5,
+};
+
+// Access to the global host log; never yields a null pointer.
+class THostLogerAccess {
+public:
+    THostLoger* operator->() const;
+};
+extern const THostLogerAccess HostLoger;
+
+// Frees the global host log at program end; later calls are silent.
+void FreeHostLoger();
+// Replaces the global host log (tests: a log configured from a given INI file).
+void SetHostLoger(std::unique_ptr<THostLoger> loger);
+
+}  // namespace nelvo

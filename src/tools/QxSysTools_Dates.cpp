@@ -1,0 +1,108 @@
+// Local dates and the system's date-time patterns.
+#include <sys/time.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <mutex>
+
+#include "platform/Platform.h"
+
+#include "tools/QxSysTools.h"
+
+namespace nelvo {
+
+namespace {
+
+std::mutex gNowLock;
+std::function<TDateTime()> gNow;
+
+TDateTime SystemNow() {
+    timeval tv{};
+    gettimeofday(&tv, nullptr);
+    tm local{};
+    const time_t seconds = tv.tv_sec;
+    localtime_r(&seconds, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+            local.tm_min,         local.tm_sec,     static_cast<int>(tv.tv_usec / 1000)};
+}
+
+std::string Padded(int value, int digits) {
+    std::string text = std::to_string(value < 0 ? -value : value);
+    if (static_cast<int>(text.size()) < digits)
+        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+    return value < 0 ? "-" + text : text;
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+}  // namespace
+
+TDateTime Now() {
+    {
+        std::lock_guard guard(gNowLock);
+        if (gNow) return gNow();
+    }
+    return SystemNow();
+}
+
+void SetNowFunction(std::function<TDateTime()> now) {
+    std::lock_guard guard(gNowLock);
+    gNow = std::move(now);
+}
+
+TDateTime DateOf(const TDateTime& value) { return {value.year, value.month, value.day}; }
+
+// Letters are matched without regard to case; a run of one letter is one field. "m" right after
+// an hour field means minutes.
+std::string FormatDateTime(const std::string& format, const TDateTime& value) {
+    std::string out;
+    bool afterHour = false;
+    std::size_t i = 0;
+    while (i < format.size()) {
+        const char c = format[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t close = format.find(c, i + 1);
+            const std::size_t end = close == std::string::npos ? format.size() : close;
+            out.append(format, i + 1, end - i - 1);
+            i = end == format.size() ? end : end + 1;
+            continue;
+        }
+        const char letter = Upper(c);
+        std::size_t run = 1;
+        while (i + run < format.size() && Upper(format[i + run]) == letter) ++run;
+        const int width = run >= 2 ? 2 : 1;
+        switch (letter) {
+            case 'Y': out += run <= 2 ? Padded(value.year % 100, 2) : Padded(value.year, 4); break;
+            case 'M': out += Padded(afterHour ? value.minute : value.month, width); break;
+            case 'D': out += Padded(value.day, width); break;
+            case 'H': out += Padded(value.hour, width); break;
+            case 'N': out += Padded(value.minute, width); break;
+            case 'S': out += Padded(value.second, width); break;
+            case 'Z': out += Padded(value.millisecond, run >= 3 ? 3 : 1); break;
+            case ':': out += ':'; run = 1; break;
+            default: out.append(format, i, run); break;
+        }
+        if (std::string_view("YMDHNSZ").find(letter) != std::string_view::npos)
+            afterHour = letter == 'H';
+        i += run;
+    }
+    return out;
+}
+
+std::string DateTimeToISO(const TDateTime& value) {
+    return FormatDateTime("yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz'Z'", value);
+}
+
+TDateTime GetFileDateTime(const std::string& path) {
+    const auto mtime = platform::FileModificationTime(path);
+    if (!mtime) return {};
+    const time_t seconds = static_cast<time_t>(*mtime);
+    tm local{};
+    localtime_r(&seconds, &local);
+    const int ms = static_cast<int>((*mtime - static_cast<double>(seconds)) * 1000);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+            local.tm_min,         local.tm_sec,     ms};
+}
+
+}  // namespace nelvo
