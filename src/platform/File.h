@@ -12,10 +12,10 @@ namespace nelvo::platform {
 class File {
 public:
     enum class Mode {
-        Read,       // existing file, reading
-        Write,      // existing file, writing (position at the start)
-        Create,     // create or truncate, writing
-        Append,     // create when missing, writing at the end
+        Read,    // existing file, reading
+        Write,   // existing file, writing (position at the start)
+        Create,  // create or truncate, writing
+        Append,  // create when missing, writing at the end
     };
 
     File() = default;

@@ -49,17 +49,24 @@ int CurrentProcessId();
 std::uint64_t CurrentThreadId();
 void SleepMs(int milliseconds);
 
+// A moment in local time, broken down.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalTime LocalTimeNow();
+LocalTime LocalTimeOf(double secondsSinceEpoch);
+
 struct OsFacts {
-    std::string kernelName;    // "Linux"
-    std::string kernelRelease; // "6.1.0-18-amd64"
-    std::string distribution;  // PRETTY_NAME of os-release, may be empty
-    bool is64Bit = false;      // the operating system runs 64-bit
+    std::string kernelName;     // "Linux"
+    std::string kernelRelease;  // "6.1.0-18-amd64"
+    std::string distribution;   // PRETTY_NAME of os-release, may be empty
+    bool is64Bit = false;       // the operating system runs 64-bit
 };
 OsFacts ReadOsFacts();
 
 // --- files -------------------------------------------------------------------------------------
 
-bool FileExists(const std::string& path);      // a file (not a folder) of that name exists
+bool FileExists(const std::string& path);  // a file (not a folder) of that name exists
 bool DirectoryExists(const std::string& path);
 // Creates the folder with all its parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);

@@ -20,7 +20,8 @@ struct VersionNote {
 
 static_assert(sizeof(NELVO_FILE_VERSION) <= 32, "version text too long for its record");
 
-[[gnu::used, gnu::section(".note.nelvo.version"), gnu::aligned(4)]]
-const VersionNote kVersionNote = {6, sizeof(VersionNote::desc), 1, "Nelvo", NELVO_FILE_VERSION};
+[[gnu::used, gnu::section(".note.nelvo.version"),
+  gnu::aligned(4)]] const VersionNote kVersionNote = {6, sizeof(VersionNote::desc), 1, "Nelvo",
+                                                      NELVO_FILE_VERSION};
 
 }  // namespace

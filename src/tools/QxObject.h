@@ -25,6 +25,8 @@ public:
 };
 
 // Class name of an exception as the log shows it ("EQxLoger", "runtime_error").
-inline std::string ExceptionClassName(const std::exception& e) { return ClassNameOf(typeid(e)); }
+inline std::string ExceptionClassName(const std::exception& e) {
+    return ClassNameOf(typeid(e));
+}
 
 }  // namespace nelvo

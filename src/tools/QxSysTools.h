@@ -62,7 +62,7 @@ std::string GetUniqueFileName(const std::string& path);
 std::string ExtractFilePath(const std::string& path);  // folder with its trailing delimiter
 std::string ExtractFileDir(const std::string& path);   // folder without trailing delimiter
 std::string ExtractFileName(const std::string& path);
-std::string ExtractFileExt(const std::string& path);   // ".ext" of the last part, or empty
+std::string ExtractFileExt(const std::string& path);  // ".ext" of the last part, or empty
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& folder);
 std::string ExcludeTrailingPathDelimiter(const std::string& folder);

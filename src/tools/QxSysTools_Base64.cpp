@@ -50,7 +50,9 @@ std::string Decode(std::string_view text, bool strict) {
 
 }  // namespace
 
-std::string Base64ToBytes(std::string_view text) { return Decode(text, false); }
+std::string Base64ToBytes(std::string_view text) {
+    return Decode(text, false);
+}
 
 std::string DecodeBase64Text(std::string_view text, bool strict) {
     std::string padded(text);

@@ -52,16 +52,26 @@ std::string GetConfigVar(const std::string& token) {
     for (const auto& var : kConfigVars) {
         if (!SameText(name, var.name)) continue;
         switch (var.param) {
-            case TConfigVarParam::cvpPID: return std::to_string(platform::CurrentProcessId());
-            case TConfigVarParam::cvpDate: return DateVar(format, DefaultDateFormat);
-            case TConfigVarParam::cvpTime: return DateVar(format, DefaultTimeFormat);
-            case TConfigVarParam::cvpDateTime: return DateVar(format, DefaultDateTimeFormat);
-            case TConfigVarParam::cvpExeName: return NameWithoutExt(GetExeFileName());
-            case TConfigVarParam::cvpMachineName: return GetMachineName();
-            case TConfigVarParam::cvpLibName: return NameWithoutExt(GetLibFileName());
-            case TConfigVarParam::cvpFullExeName: return PathVar(GetExeFileName(), format);
-            case TConfigVarParam::cvpFullLibName: return PathVar(GetLibFileName(), format);
-            default: break;  // the folders without a built-in value come from the environment
+            case TConfigVarParam::cvpPID:
+                return std::to_string(platform::CurrentProcessId());
+            case TConfigVarParam::cvpDate:
+                return DateVar(format, DefaultDateFormat);
+            case TConfigVarParam::cvpTime:
+                return DateVar(format, DefaultTimeFormat);
+            case TConfigVarParam::cvpDateTime:
+                return DateVar(format, DefaultDateTimeFormat);
+            case TConfigVarParam::cvpExeName:
+                return NameWithoutExt(GetExeFileName());
+            case TConfigVarParam::cvpMachineName:
+                return GetMachineName();
+            case TConfigVarParam::cvpLibName:
+                return NameWithoutExt(GetLibFileName());
+            case TConfigVarParam::cvpFullExeName:
+                return PathVar(GetExeFileName(), format);
+            case TConfigVarParam::cvpFullLibName:
+                return PathVar(GetLibFileName(), format);
+            default:
+                break;  // the folders without a built-in value come from the environment
         }
         break;
     }
@@ -94,6 +104,8 @@ std::string ExpandConfigVars(const std::string& text) {
     return out;
 }
 
-std::string ExpandEnvVars(const std::string& text) { return platform::ExpandEnvironmentText(text); }
+std::string ExpandEnvVars(const std::string& text) {
+    return platform::ExpandEnvironmentText(text);
+}
 
 }  // namespace nelvo

@@ -1,13 +1,7 @@
 // Local dates and the system's date-time patterns.
-#include <sys/time.h>
-
-#include <atomic>
-#include <chrono>
-#include <ctime>
 #include <mutex>
 
 #include "platform/Platform.h"
-
 #include "tools/QxSysTools.h"
 
 namespace nelvo {
@@ -17,14 +11,8 @@ namespace {
 std::mutex gNowLock;
 std::function<TDateTime()> gNow;
 
-TDateTime SystemNow() {
-    timeval tv{};
-    gettimeofday(&tv, nullptr);
-    tm local{};
-    const time_t seconds = tv.tv_sec;
-    localtime_r(&seconds, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec,     static_cast<int>(tv.tv_usec / 1000)};
+TDateTime FromLocal(const platform::LocalTime& t) {
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond};
 }
 
 std::string Padded(int value, int digits) {
@@ -34,16 +22,19 @@ std::string Padded(int value, int digits) {
     return value < 0 ? "-" + text : text;
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 }  // namespace
 
 TDateTime Now() {
+    std::function<TDateTime()> now;
     {
         std::lock_guard guard(gNowLock);
-        if (gNow) return gNow();
+        now = gNow;
     }
-    return SystemNow();
+    return now ? now() : FromLocal(platform::LocalTimeNow());
 }
 
 void SetNowFunction(std::function<TDateTime()> now) {
@@ -51,7 +42,9 @@ void SetNowFunction(std::function<TDateTime()> now) {
     gNow = std::move(now);
 }
 
-TDateTime DateOf(const TDateTime& value) { return {value.year, value.month, value.day}; }
+TDateTime DateOf(const TDateTime& value) {
+    return {value.year, value.month, value.day};
+}
 
 // Letters are matched without regard to case; a run of one letter is one field. "m" right after
 // an hour field means minutes.
@@ -73,15 +66,34 @@ std::string FormatDateTime(const std::string& format, const TDateTime& value) {
         while (i + run < format.size() && Upper(format[i + run]) == letter) ++run;
         const int width = run >= 2 ? 2 : 1;
         switch (letter) {
-            case 'Y': out += run <= 2 ? Padded(value.year % 100, 2) : Padded(value.year, 4); break;
-            case 'M': out += Padded(afterHour ? value.minute : value.month, width); break;
-            case 'D': out += Padded(value.day, width); break;
-            case 'H': out += Padded(value.hour, width); break;
-            case 'N': out += Padded(value.minute, width); break;
-            case 'S': out += Padded(value.second, width); break;
-            case 'Z': out += Padded(value.millisecond, run >= 3 ? 3 : 1); break;
-            case ':': out += ':'; run = 1; break;
-            default: out.append(format, i, run); break;
+            case 'Y':
+                out += run <= 2 ? Padded(value.year % 100, 2) : Padded(value.year, 4);
+                break;
+            case 'M':
+                out += Padded(afterHour ? value.minute : value.month, width);
+                break;
+            case 'D':
+                out += Padded(value.day, width);
+                break;
+            case 'H':
+                out += Padded(value.hour, width);
+                break;
+            case 'N':
+                out += Padded(value.minute, width);
+                break;
+            case 'S':
+                out += Padded(value.second, width);
+                break;
+            case 'Z':
+                out += Padded(value.millisecond, run >= 3 ? 3 : 1);
+                break;
+            case ':':
+                out += ':';
+                run = 1;
+                break;
+            default:
+                out.append(format, i, run);
+                break;
         }
         if (std::string_view("YMDHNSZ").find(letter) != std::string_view::npos)
             afterHour = letter == 'H';
@@ -96,13 +108,7 @@ std::string DateTimeToISO(const TDateTime& value) {
 
 TDateTime GetFileDateTime(const std::string& path) {
     const auto mtime = platform::FileModificationTime(path);
-    if (!mtime) return {};
-    const time_t seconds = static_cast<time_t>(*mtime);
-    tm local{};
-    localtime_r(&seconds, &local);
-    const int ms = static_cast<int>((*mtime - static_cast<double>(seconds)) * 1000);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec,     ms};
+    return mtime ? FromLocal(platform::LocalTimeOf(*mtime)) : TDateTime{};
 }
 
 }  // namespace nelvo

@@ -24,7 +24,9 @@ std::size_t LastDelimiter(const std::string& path) {
 
 }  // namespace
 
-std::string GetExeFileName() { return SystemPath(platform::ExeFilePath()); }
+std::string GetExeFileName() {
+    return SystemPath(platform::ExeFilePath());
+}
 
 std::string GetLibFileName() {
     return SystemPath(platform::ModuleFilePath(reinterpret_cast<const void*>(&GetLibFileName)));
@@ -34,7 +36,9 @@ std::string GetLoadedModuleFileName(const std::string& moduleName) {
     return Trim(platform::LoadedModulePath(moduleName));
 }
 
-std::string GetMachineName() { return platform::ComputerName(); }
+std::string GetMachineName() {
+    return platform::ComputerName();
+}
 
 std::string ExtractFilePath(const std::string& path) {
     const std::size_t at = LastDelimiter(path);
@@ -155,7 +159,8 @@ std::string GetUniqueFileName(const std::string& path) {
 std::string GetHostIniFileName() {
     const std::string beside = ChangeFileExt(GetExeFileName(), ".ini");
     if (platform::FileExists(beside)) return beside;
-    return PathJoin({ExpandConfigVars("%AppData%"), "Nelvo", "NelvoPlugin", ExtractFileName(beside)});
+    return PathJoin(
+        {ExpandConfigVars("%AppData%"), "Nelvo", "NelvoPlugin", ExtractFileName(beside)});
 }
 
 std::string ReadIniString(const std::string& iniPath, const std::string& section,

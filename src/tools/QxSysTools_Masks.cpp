@@ -6,7 +6,9 @@ namespace nelvo {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 std::string Child(const std::string& folder, const std::string& name) {
     return IncludeTrailingPathDelimiter(folder) + name;
@@ -78,7 +80,8 @@ int FindFilesIn(const std::string& folder, const TFileMasks& masks,
         const std::string path = Child(folder, entry.name);
         if (entry.isDirectory) {
             // A linked folder is not entered: a link back up the tree would never end.
-            if (recursive && !entry.isLink) added += FindFilesIn(path, masks, result, fullPaths, recursive);
+            if (recursive && !entry.isLink)
+                added += FindFilesIn(path, masks, result, fullPaths, recursive);
         } else if (Passes(entry.name, masks)) {
             result.push_back(fullPaths ? path : entry.name);
             ++added;
@@ -111,8 +114,9 @@ std::string FindNthFile(const std::string& folder, const std::string& maskText, 
                 return path;
             }
         }
-        if (recursive) pending.insert(pending.begin() + static_cast<long>(next) + 1,
-                                      subfolders.begin(), subfolders.end());
+        if (recursive)
+            pending.insert(pending.begin() + static_cast<long>(next) + 1, subfolders.begin(),
+                           subfolders.end());
     }
     return {};
 }

@@ -8,15 +8,24 @@ namespace nelvo {
 
 std::string WindowsOSName(int major, int minor, int build, const std::string& servicePack) {
     std::string name;
-    if (major == 5 && minor == 0) name = "Windows 2000";
-    else if (major == 5 && minor == 1) name = "Windows XP";
-    else if (major == 5 && minor == 2) name = "Windows XP64";
-    else if (major == 6 && minor == 0) name = "Vista";
-    else if (major == 6 && minor == 1) name = "Windows 7";
-    else if (major == 6 && minor == 2) name = "Windows 8";
-    else if (major == 6 && minor == 3) name = "Windows 8.1";
-    else if (major == 10) name = "Windows 10";
-    else if (major != 5 && major != 6) name = fmt::format("{}.{}", major, minor);
+    if (major == 5 && minor == 0)
+        name = "Windows 2000";
+    else if (major == 5 && minor == 1)
+        name = "Windows XP";
+    else if (major == 5 && minor == 2)
+        name = "Windows XP64";
+    else if (major == 6 && minor == 0)
+        name = "Vista";
+    else if (major == 6 && minor == 1)
+        name = "Windows 7";
+    else if (major == 6 && minor == 2)
+        name = "Windows 8";
+    else if (major == 6 && minor == 3)
+        name = "Windows 8.1";
+    else if (major == 10)
+        name = "Windows 10";
+    else if (major != 5 && major != 6)
+        name = fmt::format("{}.{}", major, minor);
     name += " Build " + std::to_string(build);
     if (!servicePack.empty()) name += " (" + servicePack + ")";
     return name;
@@ -32,7 +41,9 @@ std::string GetOSName() {
     return name;
 }
 
-bool IsWindows64() { return platform::ReadOsFacts().is64Bit; }
+bool IsWindows64() {
+    return platform::ReadOsFacts().is64Bit;
+}
 
 std::string GetOSVersionText() {
     return fmt::format("{} {}-bit", GetOSName(), IsWindows64() ? 64 : 32);

@@ -38,11 +38,16 @@ void TrimFraction(std::string& digits) {
 
 const char* VarTypeName(TVarType type) {
     switch (type) {
-        case varError: return "Error";
-        case varVariant: return "Variant";
-        case varUnknown: return "Unknown";
-        case varArray: return "Array";
-        default: return "Unsupported";
+        case varError:
+            return "Error";
+        case varVariant:
+            return "Variant";
+        case varUnknown:
+            return "Unknown";
+        case varArray:
+            return "Array";
+        default:
+            return "Unsupported";
     }
 }
 
@@ -55,10 +60,12 @@ Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
-std::string BoolToText(bool value) { return value ? "TRUE" : "FALSE"; }
+std::string BoolToText(bool value) {
+    return value ? "TRUE" : "FALSE";
+}
 
 // General format with 15 significant digits: fixed notation while the number has at most 15
-// digits before the point and is not below 0.00001, otherwise "1.5E20" / "1E-7".
+// digits before the point and is at least 0.0001, otherwise "1.5E20" / "1E-5".
 std::string FloatToText(double value) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
@@ -68,7 +75,7 @@ std::string FloatToText(double value) {
     std::string text = buffer;
     const std::size_t e = text.find('e');
     const int exponent = std::stoi(text.substr(e + 1));
-    if (exponent < -5 || exponent >= 15) {
+    if (exponent < -4 || exponent >= 15) {
         std::string mantissa = text.substr(0, e);
         TrimFraction(mantissa);
         return mantissa + "E" + std::to_string(exponent);
@@ -95,7 +102,8 @@ std::string VariantToText(const TVariant& value) {
     const auto& payload = value.Value();
     switch (value.VarType()) {
         case varEmpty:
-        case varNull: return {};
+        case varNull:
+            return {};
         case varSmallint:
         case varInteger:
         case varShortInt:
@@ -129,11 +137,13 @@ std::string VariantToText(const TVariant& value) {
         case varUString:
             if (auto* s = std::get_if<std::string>(&payload)) return *s;
             break;
-        case varDispatch: return "IDispatch";
+        case varDispatch:
+            return "IDispatch";
         case varBoolean:
             if (auto* b = std::get_if<bool>(&payload)) return BoolToText(*b);
             break;
-        default: break;
+        default:
+            break;
     }
     throw EVariantError(fmt::format("Cannot convert variant of type {} ({}) to text",
                                     VarTypeName(value.VarType()),

@@ -104,9 +104,9 @@ private:
 
 // One element of a typed value list.
 struct TVarRec {
-    using Value = std::variant<std::int32_t, std::int64_t, std::uint64_t, bool, char,
-                               char32_t, double, TCurrency, std::string, TClassRef,
-                               TInterfaceRef, TVariant, const TObject*, const void*>;
+    using Value = std::variant<std::int32_t, std::int64_t, std::uint64_t, bool, char, char32_t,
+                               double, TCurrency, std::string, TClassRef, TInterfaceRef, TVariant,
+                               const TObject*, const void*>;
     Value value;
 
     TVarRec(std::int32_t v) : value(v) {}

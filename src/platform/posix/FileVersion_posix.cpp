@@ -22,7 +22,11 @@ public:
     std::optional<std::string> Version() {
         unsigned char ident[16];
         if (!ReadAt(0, ident, sizeof ident)) return std::nullopt;
-        if (std::memcmp(ident, "\x7F" "ELF", 4) != 0) return std::nullopt;
+        if (std::memcmp(ident,
+                        "\x7F"
+                        "ELF",
+                        4) != 0)
+            return std::nullopt;
         if (ident[4] != 1 && ident[4] != 2) return std::nullopt;
         if (ident[5] != 1 && ident[5] != 2) return std::nullopt;
         is64_ = ident[4] == 2;
@@ -108,7 +112,8 @@ private:
             const std::uint32_t type = word(pos + 8);
             const std::uint64_t nameAt = pos + 12, descAt = nameAt + padded(nameSize);
             if (descAt > bytes.size() || padded(descSize) > bytes.size() - descAt) break;
-            const std::string owner(bytes.c_str() + nameAt, strnlen(bytes.c_str() + nameAt, nameSize));
+            const std::string owner(bytes.c_str() + nameAt,
+                                    strnlen(bytes.c_str() + nameAt, nameSize));
             if (owner == kNoteOwner && type == kNoteType) {
                 std::string text(bytes.c_str() + descAt, strnlen(bytes.c_str() + descAt, descSize));
                 if (!text.empty()) return text;

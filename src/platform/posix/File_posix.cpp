@@ -8,9 +8,13 @@
 
 namespace nelvo::platform {
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -25,17 +29,25 @@ bool File::Open(const std::string& path, Mode mode) {
     Close();
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
-        case Mode::Write: flags |= O_WRONLY; break;
-        case Mode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-        case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::Write:
+            flags |= O_WRONLY;
+            break;
+        case Mode::Create:
+            flags |= O_WRONLY | O_CREAT | O_TRUNC;
+            break;
+        case Mode::Append:
+            flags |= O_WRONLY | O_CREAT | O_APPEND;
+            break;
     }
     do {
         fd_ = ::open(path.c_str(), flags, 0666);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) return false;
     // A folder opens for reading on Linux; as a file it is unusable.
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         Close();
         errno = EISDIR;
@@ -75,18 +87,26 @@ std::int64_t File::Read(void* data, std::size_t count) {
     return n;
 }
 
-std::int64_t File::Position() const { return ::lseek(fd_, 0, SEEK_CUR); }
+std::int64_t File::Position() const {
+    return ::lseek(fd_, 0, SEEK_CUR);
+}
 
-bool File::Seek(std::int64_t offset) { return ::lseek(fd_, offset, SEEK_SET) == offset; }
+bool File::Seek(std::int64_t offset) {
+    return ::lseek(fd_, offset, SEEK_SET) == offset;
+}
 
-bool File::SeekToEnd() { return ::lseek(fd_, 0, SEEK_END) >= 0; }
+bool File::SeekToEnd() {
+    return ::lseek(fd_, 0, SEEK_END) >= 0;
+}
 
 std::int64_t File::Size() const {
-    struct stat st{};
+    struct stat st {};
     return fstat(fd_, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
-bool File::Flush() { return fd_ >= 0 && (::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS); }
+bool File::Flush() {
+    return fd_ >= 0 && (::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS);
+}
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
     File file;

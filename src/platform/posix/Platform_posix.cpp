@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -75,9 +76,13 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-bool IsPathDelimiter(char c) { return c == '/'; }
+bool IsPathDelimiter(char c) {
+    return c == '/';
+}
 
-std::string ExeFilePath() { return ReadLink("/proc/self/exe"); }
+std::string ExeFilePath() {
+    return ReadLink("/proc/self/exe");
+}
 
 std::string ModuleFilePath(const void* addressInModule) {
     Dl_info info{};
@@ -123,7 +128,8 @@ std::optional<std::string> GetEnvironmentValue(const std::string& name) {
     if (const char* value = std::getenv(name.c_str())) return std::string(value);
     for (char** entry = environ; entry && *entry; ++entry) {
         const char* eq = std::strchr(*entry, '=');
-        if (eq && EqualsNoCase(std::string(*entry, static_cast<std::size_t>(eq - *entry)), name)) return std::string(eq + 1);
+        if (eq && EqualsNoCase(std::string(*entry, static_cast<std::size_t>(eq - *entry)), name))
+            return std::string(eq + 1);
     }
     return MappedFolder(name);
 }
@@ -156,12 +162,38 @@ std::string ComputerName() {
     return name;
 }
 
-int CurrentProcessId() { return static_cast<int>(getpid()); }
+int CurrentProcessId() {
+    return static_cast<int>(getpid());
+}
 
-std::uint64_t CurrentThreadId() { return static_cast<std::uint64_t>(syscall(SYS_gettid)); }
+std::uint64_t CurrentThreadId() {
+    return static_cast<std::uint64_t>(syscall(SYS_gettid));
+}
 
 void SleepMs(int milliseconds) {
     if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+LocalTime LocalTimeOf(double secondsSinceEpoch) {
+    const time_t seconds = static_cast<time_t>(secondsSinceEpoch);
+    tm local{};
+    localtime_r(&seconds, &local);
+    const int ms = static_cast<int>((secondsSinceEpoch - static_cast<double>(seconds)) * 1000);
+    return {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
+            ms};
+}
+
+LocalTime LocalTimeNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    LocalTime local = LocalTimeOf(static_cast<double>(now.tv_sec));
+    local.millisecond = static_cast<int>(now.tv_nsec / 1000000);
+    return local;
 }
 
 OsFacts ReadOsFacts() {
@@ -187,12 +219,12 @@ OsFacts ReadOsFacts() {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -213,14 +245,16 @@ bool ForceDirectories(const std::string& path) {
     return DirectoryExists(path);
 }
 
-bool DeleteFileAt(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFileAt(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::optional<double> FileModificationTime(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::nullopt;
     return static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
 }
@@ -231,7 +265,9 @@ std::string ErrorMessage(int errorCode) {
     return strerror_r(errorCode, buffer, sizeof buffer);
 }
 
-std::string LastErrorMessage() { return ErrorMessage(errno); }
+std::string LastErrorMessage() {
+    return ErrorMessage(errno);
+}
 
 std::string SearchFile(const std::string& fileName) {
     if (fileName.empty()) return {};
@@ -274,7 +310,7 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
         const std::string path = folder + "/" + name;
         bool isLink = entry->d_type == DT_LNK;
         if (entry->d_type == DT_UNKNOWN) {
-            struct stat st{};
+            struct stat st {};
             isLink = lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
         }
         const bool isDir = entry->d_type == DT_DIR ||
