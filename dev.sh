@@ -29,12 +29,31 @@ build() {
 
 run_tests() {
     local preset
-    for preset in default asan; do
+    for preset in default asan tsan; do
         echo "=== $preset: build"
         build "$preset"
         echo "=== $preset: test"
         ctest --preset "$preset" -j "$(nproc)"
     done
+    run_fuzzers
+}
+
+# Every harness runs for a bounded time from its seed corpus, so each run exercises them all.
+run_fuzzers() {
+    local seconds=${NELVO_FUZZ_SECONDS:-20} name work
+    echo "=== fuzz: build"
+    build fuzz
+    while read -r name; do
+        [ -n "$name" ] || continue
+        work=build/fuzz/corpus/$name
+        mkdir -p "$work"
+        [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
+        echo "=== fuzz: $name for ${seconds}s"
+        "build/fuzz/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=0 "$work" 2>build/fuzz/"$name".log \
+            || { tail -50 build/fuzz/"$name".log; die "fuzzer $name failed"; }
+        grep -E '^(#[0-9]+ +DONE|Done [0-9]+ runs)' build/fuzz/"$name".log | tail -1 || true
+    done < build/fuzz/fuzzers.txt
 }
 
 run_host() {

@@ -35,3 +35,11 @@ function(nelvo_test target)
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "NELVO_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# A libFuzzer harness; its seed corpus lives in fuzz/corpus/<name>/ when there is one.
+function(nelvo_fuzzer target)
+  nelvo_executable(${target} ${ARGN})
+  target_link_libraries(${target} PRIVATE nelvo_core)
+  target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY NELVO_FUZZERS ${target})
+endfunction()
