@@ -1,17 +1,25 @@
 // Base of the host log: owns the tracer, reads the log file name from the settings file once,
-// and turns every log and trace call into one record.
+// and turns every log and trace call into one self-describing record.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "log/QxLoger.h"
-#include "log/U_LogFile.h"
+#include "log/ICTracer.h"
+#include "log/QxThreads.h"
+#include "tools/QxValues.h"
 
 namespace nelvo {
 
-class TICTracer;
+using TNames = std::vector<std::string>;
+using TValues = std::vector<TVarRec>;
+
+class EQxPluginLoger : public Exception {
+public:
+    using Exception::Exception;
+};
 
 enum class TQxLogerTraceType {
     ttStartExecFunction,
@@ -22,6 +30,20 @@ enum class TQxLogerTraceType {
     ttGetProperty,
     ttCreate,
     ttDestroy,
+};
+
+// "StartExecFunction" ... "Destroy"; raises EQxPluginLoger for a value outside the list.
+std::string TraceTypeToString(TQxLogerTraceType type);
+
+// "name: value" for a one-line value; for a value of several lines the name, ":#", the indent's
+// length, "\", the byte length of the indented value, a line break and the indented value.
+std::string FormatNameValue(const std::string& name, const std::string& value,
+                            const std::string& indent);
+
+// The data id and the body of one record.
+struct TQxTraceRecord {
+    std::string dataId;
+    std::string body;
 };
 
 class TQxPluginLogerBase : public TQxThreadSafetyClass {
@@ -45,11 +67,26 @@ public:
     void TraceError(const TObject* sender, const std::string& msg, const TNames& names,
                     const TValues& values);
 
-    bool IsEnabled();
+    // Consults the settings file on the first question, never again.
+    virtual bool IsEnabled();
     // The file currently written to; empty while the log is not enabled.
     std::string FileName();
 
+    // The tracer exists once IsEnabled was asked.
     TICTracer* Tracer() const { return Tracer_.get(); }
+
+    // --- how records show their objects and values ---
+    // Class name + "(0x" + address + ")"; empty without an object.
+    virtual std::string ObjectToString(const TObject* object) const;
+    // "Object=" + ObjectToString in double quotes; empty without an object.
+    virtual std::string ObjectText(const TObject* object) const;
+    std::string ValueText(const TVarRec& value) const;
+    // One "name: value" line per element of the longer list; missing names are "Param<n>".
+    std::string FormatParams(const TNames& names, const TValues& values) const;
+    TQxTraceRecord FormatRecord(const TObject* sender, TQxLogerTraceType type,
+                                const std::string& msg, const TNames& names,
+                                const TValues& values) const;
+    std::string FormatHeadLine(const TObject* sender, const TQxTraceRecord& record) const;
 
 protected:
     virtual std::unique_ptr<TICTracer> CreateTracer();
@@ -61,10 +98,10 @@ protected:
     virtual void Trace(const TObject* sender, TQxLogerTraceType type, const std::string& msg,
                        const TNames& names, const TValues& values);
 
+    // Created by the first IsEnabled (so that a derived class's CreateTracer is the one used),
+    // under the lock, and kept for the life of the object.
     std::unique_ptr<TICTracer> Tracer_;
-    bool Configured = false;
+    bool Configured = false;  // guarded by the lock
 };
-
-class THostLoger : public TQxPluginLogerBase {};
 
 }  // namespace nelvo

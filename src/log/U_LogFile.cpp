@@ -1,62 +1,67 @@
-// Placeholder until the tracer lands: a silent host log with the final call interface.
 #include "log/U_LogFile.h"
 
-#include <atomic>
 #include <mutex>
-
-#include "log/QxPluginLogerBase.h"
 
 namespace nelvo {
 
-class TICTracer {};
-
-TQxPluginLogerBase::TQxPluginLogerBase() = default;
-TQxPluginLogerBase::~TQxPluginLogerBase() = default;
-void TQxPluginLogerBase::Log(const TObject*, const std::string&, int, const std::string&) {}
-void TQxPluginLogerBase::LogException(const TObject*, const std::string&, const std::exception&) {}
-void TQxPluginLogerBase::TraceStart(const TObject*, const std::string&) {}
-void TQxPluginLogerBase::TraceStart(const TObject*, const std::string&, const TNames&,
-                                    const TValues&) {}
-void TQxPluginLogerBase::TraceEnd(const TObject*, const std::string&) {}
-void TQxPluginLogerBase::TraceEnd(const TObject*, const std::string&, const TVariant&) {}
-void TQxPluginLogerBase::TraceMessage(const TObject*, const std::string&) {}
-void TQxPluginLogerBase::TraceMessage(const TObject*, const std::string&, const TNames&,
-                                      const TValues&) {}
-void TQxPluginLogerBase::TraceError(const TObject*, const std::string&) {}
-void TQxPluginLogerBase::TraceError(const TObject*, const std::string&, const TNames&,
-                                    const TValues&) {}
-bool TQxPluginLogerBase::IsEnabled() { return false; }
-std::string TQxPluginLogerBase::FileName() { return {}; }
-std::unique_ptr<TICTracer> TQxPluginLogerBase::CreateTracer() { return nullptr; }
-void TQxPluginLogerBase::Configure() {}
-std::string TQxPluginLogerBase::GetIniFileName() const { return {}; }
-std::string TQxPluginLogerBase::GetLogFileName() const { return {}; }
-void TQxPluginLogerBase::Trace(const TObject*, TQxLogerTraceType, const std::string&,
-                               const TNames&, const TValues&) {}
-
 namespace {
-std::mutex gLogerLock;
+
+// What the calls reach after FreeHostLoger: a log that never consults a settings file.
+class TSilentHostLoger : public THostLoger {
+protected:
+    std::string GetLogFileName() const override { return {}; }
+};
+
+THostLoger& SilentLoger() {
+    static TSilentHostLoger silent;
+    return silent;
+}
+
+std::mutex gLogerLock;  // guards the pointer below, not the log itself
 std::unique_ptr<THostLoger> gLoger;
-THostLoger gSilent;
 bool gFreed = false;
+
+// A log comes into being configured. Whatever fails while reading the configuration leaves it
+// configured (and silent); it must not stop the part that happened to log first.
+void ConfigureNow(THostLoger& loger) {
+    try {
+        loger.IsEnabled();
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 const THostLogerAccess HostLoger;
 
 THostLoger* THostLogerAccess::operator->() const {
-    std::lock_guard guard(gLogerLock);
-    if (!gLoger && !gFreed) gLoger = std::make_unique<THostLoger>();
-    return gLoger ? gLoger.get() : &gSilent;
+    THostLoger* created = nullptr;
+    {
+        std::lock_guard guard(gLogerLock);
+        if (gLoger) return gLoger.get();
+        if (gFreed) return &SilentLoger();
+        gLoger = std::make_unique<THostLoger>();
+        created = gLoger.get();
+    }
+    // Outside the pointer's lock: other threads get the new log at once and wait for its
+    // configuration on the log's own lock.
+    ConfigureNow(*created);
+    return created;
 }
 
+// The old log is destroyed after the pointer's lock is released (declared before the guard).
 void FreeHostLoger() {
+    std::unique_ptr<THostLoger> old;
     std::lock_guard guard(gLogerLock);
-    gLoger.reset();
+    old.swap(gLoger);
     gFreed = true;
 }
 
 void SetHostLoger(std::unique_ptr<THostLoger> loger) {
+    if (loger) ConfigureNow(*loger);
+    std::unique_ptr<THostLoger> old;
     std::lock_guard guard(gLogerLock);
+    old.swap(gLoger);
     gLoger = std::move(loger);
     gFreed = false;
 }

@@ -14,14 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "log/QxPluginLogerBase.h"
 #include "tools/QxValues.h"
 
 namespace nelvo {
-
-using TNames = std::vector<std::string>;
-using TValues = std::vector<TVarRec>;
-
-class THostLoger;
 
 // Levels of Log.
 enum : int {
@@ -33,6 +29,10 @@ enum : int {
     llBackground = 5,
 };
 
+// The host's log: enabled only when the settings file names a log file (section "Log", key
+// "FileName"). Tests derive from it to read another settings file.
+class THostLoger : public TQxPluginLogerBase {};
+
 // Access to the global host log; never yields a null pointer.
 class THostLogerAccess {
 public:
@@ -42,7 +42,8 @@ extern const THostLogerAccess HostLoger;
 
 // Frees the global host log at program end; later calls are silent.
 void FreeHostLoger();
-// Replaces the global host log (tests: a log configured from a given INI file).
+// Replaces the global host log (tests: a log configured from a given INI file). The new log
+// consults its configuration at once, as the one created on first use does.
 void SetHostLoger(std::unique_ptr<THostLoger> loger);
 
 }  // namespace nelvo
