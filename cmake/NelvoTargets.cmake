@@ -32,7 +32,7 @@ function(nelvo_test target)
   nelvo_executable(${target} ${ARGN})
   target_link_libraries(${target} PRIVATE nelvo_core nelvo_test_support GTest::gtest GTest::gtest_main
                                           GTest::gmock)
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${target}."
                        PROPERTIES ENVIRONMENT "NELVO_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
