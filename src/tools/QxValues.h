@@ -4,8 +4,10 @@
 
 #include <compare>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "tools/QxObject.h"
 
@@ -89,9 +91,15 @@ public:
     static TVariant OfType(TVarType type, std::int64_t integer) { return TVariant(type, integer); }
     static TVariant OfType(TVarType type, double real) { return TVariant(type, real); }
     static TVariant OfType(TVarType type) { return TVariant(type, std::monostate{}); }
+    // A variant array (varArray | varVariant): its elements are variants again. The elements
+    // are shared between copies and never change, so copies stay cheap.
+    static TVariant Array(std::vector<TVariant> elements);
 
     TVarType VarType() const { return type_; }
     const auto& Value() const { return value_; }
+    bool IsArray() const { return (type_ & varArray) != 0; }
+    // The elements of a variant array; empty for any other variant.
+    const std::vector<TVariant>& Elements() const;
 
 private:
     using Payload = std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double,
@@ -100,7 +108,19 @@ private:
 
     TVarType type_ = varEmpty;
     Payload value_;
+    std::shared_ptr<const std::vector<TVariant>> elements_;
 };
+
+inline TVariant TVariant::Array(std::vector<TVariant> elements) {
+    TVariant array(static_cast<TVarType>(varArray | varVariant), std::monostate{});
+    array.elements_ = std::make_shared<const std::vector<TVariant>>(std::move(elements));
+    return array;
+}
+
+inline const std::vector<TVariant>& TVariant::Elements() const {
+    static const std::vector<TVariant> none;
+    return elements_ ? *elements_ : none;
+}
 
 // One element of a typed value list.
 struct TVarRec {
