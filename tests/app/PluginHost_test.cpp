@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "plugin/PluginTestSupport.h"
+#include "plugin/U_PluginGate.h"
 
 namespace nelvo::test {
 namespace {
@@ -33,6 +34,34 @@ TEST(PluginHostTest, IsTheTransportWhileItLives) {
     EXPECT_EQ(observed, (std::vector<TScriptCallKind>{TScriptCallKind::ExecuteEx,
                                                       TScriptCallKind::ExecuteEx}))
         << "and does not shut the plugin down";
+}
+
+}  // namespace
+}  // namespace nelvo::test
+
+namespace nelvo::test {
+namespace {
+
+// The host with our own reference plugin, as installed beside the program.
+TEST(PluginHostTest, DrivesTheReferencePlugin) {
+    ScopedLogLines log;
+    ScopedSearchPaths paths({NELVO_REFERENCE_PLUGIN_DIR});
+    {
+        TPluginHost host;
+        ASSERT_TRUE(host.LoadPlugin());
+        EXPECT_EQ(host.PluginVersion(), NELVO_PROJECT_VERSION);
+        EXPECT_EQ(QueryPluginVersion(), NELVO_PROJECT_VERSION);
+
+        TPluginExecutor missing("NoSuchObject");
+        ASSERT_TRUE(missing.Execute("GetProperty", {"Version"}));
+        std::string code, text;
+        ASSERT_TRUE(missing.Execute("GetProperty", {"LastErrorCode"}, code));
+        ASSERT_TRUE(missing.Execute("GetProperty", {"LastError"}, text));
+        EXPECT_NE(code, "0");
+        EXPECT_FALSE(text.empty());
+        EXPECT_TRUE(host.UnloadPlugin());
+    }
+    ReleasePluginLibrary();
 }
 
 }  // namespace
