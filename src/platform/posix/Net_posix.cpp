@@ -1,0 +1,96 @@
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+#include "platform/Net.h"
+
+namespace nelvo::platform {
+
+namespace {
+
+struct AddrInfoFree {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
+
+// A socket descriptor, closed when it goes out of scope.
+class SocketHandle {
+public:
+    explicit SocketHandle(int fd) : fd_(fd) {}
+    ~SocketHandle() {
+        if (fd_ >= 0) close(fd_);
+    }
+    SocketHandle(const SocketHandle&) = delete;
+    SocketHandle& operator=(const SocketHandle&) = delete;
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+AddrInfoList LookUpIPv4(const std::string& hostName) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(hostName.c_str(), nullptr, &hints, &list) != 0) return AddrInfoList();
+    return AddrInfoList(list);
+}
+
+std::string DottedText(const sockaddr_in& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    if (!inet_ntop(AF_INET, &address.sin_addr, text, sizeof text)) return std::string();
+    return text;
+}
+
+// The loopback address the listeners bind to: the first IPv4 address of "localhost", or
+// 127.0.0.1 when the resolver does not know the name.
+in_addr LocalhostAddress() {
+    in_addr result{};
+    result.s_addr = htonl(INADDR_LOOPBACK);
+    AddrInfoList list = LookUpIPv4("localhost");
+    if (list && list->ai_addr)
+        result = reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr;
+    return result;
+}
+
+}  // namespace
+
+std::vector<std::string> ResolveIPv4(const std::string& hostName) {
+    std::vector<std::string> result;
+    if (hostName.empty()) return result;
+    AddrInfoList list = LookUpIPv4(hostName);
+    for (const addrinfo* item = list.get(); item; item = item->ai_next) {
+        if (item->ai_family != AF_INET || !item->ai_addr) continue;
+        std::string text = DottedText(*reinterpret_cast<const sockaddr_in*>(item->ai_addr));
+        if (!text.empty() && std::find(result.begin(), result.end(), text) == result.end())
+            result.push_back(std::move(text));
+    }
+    return result;
+}
+
+bool CanListenOnLocalhost(int port) {
+    if (port < 1 || port > 65535) return false;
+    SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.Valid()) return false;
+    // Listeners reuse addresses, so connections of an earlier run still in TIME_WAIT do not
+    // make a port look taken; a socket that listens on it still does.
+    const int on = 1;
+    setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr = LocalhostAddress();
+    if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return false;
+    return listen(socket.Get(), 1) == 0;
+}
+
+}  // namespace nelvo::platform
