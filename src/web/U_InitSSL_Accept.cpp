@@ -2,7 +2,6 @@
 // switched to non-blocking for the handshake only and given back as it came.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +10,7 @@
 
 #include "log/U_LogFile.h"
 #include "platform/Platform.h"
+#include "platform/PrivateFiles.h"
 #include "web/U_InitSSL.h"
 
 namespace nelvo {
@@ -37,32 +37,8 @@ private:
 };
 
 // A client that drops the connection while the handshake writes would raise SIGPIPE and end
-// the program. The signal is held back on this thread for the handshake and a pending one is
-// taken away before the former mask returns; the write itself then fails with EPIPE.
-class TSigPipeGuard {
-public:
-    TSigPipeGuard() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_, &former_);
-    }
-    ~TSigPipeGuard() {
-        sigset_t pending;
-        sigemptyset(&pending);
-        if (!sigismember(&former_, SIGPIPE) && sigpending(&pending) == 0 &&
-            sigismember(&pending, SIGPIPE)) {
-            const timespec noWait{0, 0};
-            sigtimedwait(&pipe_, nullptr, &noWait);
-        }
-        pthread_sigmask(SIG_SETMASK, &former_, nullptr);
-    }
-    TSigPipeGuard(const TSigPipeGuard&) = delete;
-    TSigPipeGuard& operator=(const TSigPipeGuard&) = delete;
-
-private:
-    sigset_t pipe_;
-    sigset_t former_;
-};
+// the program; the guard holds it back on this thread for the handshake.
+using TSigPipeGuard = platform::ScopedSigPipeBlock;
 
 struct THandshakeError {
     int code = 0;

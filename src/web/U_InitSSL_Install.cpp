@@ -1,12 +1,9 @@
 // `--install-ca`: the CA goes into the NSS databases the user's browsers read (Chromium's
 // shared one and each Firefox profile's), through certutil of libnss3-tools.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/PrivateFiles.h"
 #include "tools/QxSysTools.h"
 #include "web/U_InitSSL_Internal.h"
 
@@ -17,41 +14,10 @@ namespace {
 // One nickname for every installation's CA, so that a new CA replaces the old one.
 constexpr const char* CaNickname = "Nelvo Plugin Host local CA";
 
-struct TRunResult {
-    bool ok = false;
-    std::string output;
-};
+using TRunResult = platform::RunResult;
 
-// Runs a program with its arguments (no shell) and collects what it prints.
 TRunResult Run(const std::string& program, const std::vector<std::string>& args) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return {false, platform::LastErrorMessage()};
-    std::vector<char*> argv;
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    for (std::string& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        ::dup2(pipeFds[1], STDERR_FILENO);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    TRunResult result;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0) result.output.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    if (pid > 0) {
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    return result;
+    return platform::RunProgram(program, args);
 }
 
 // "sql:" folders of the NSS databases of this user; Chromium's is created when missing, since

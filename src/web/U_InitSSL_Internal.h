@@ -1,6 +1,8 @@
 // Pieces of the TLS module shared between its files and reachable by its tests.
 #pragma once
 
+#include "platform/PrivateFiles.h"
+
 #include <functional>
 #include <string>
 
@@ -36,12 +38,9 @@ bool RemoveEmptyFolder(const std::string& folder);
 class TFileLock {
 public:
     explicit TFileLock(const std::string& path);  // raises ESSLError when it cannot lock
-    ~TFileLock();
-    TFileLock(const TFileLock&) = delete;
-    TFileLock& operator=(const TFileLock&) = delete;
 
 private:
-    int fd_ = -1;
+    platform::FileLock lock_;
 };
 
 // --- status text ----------------------------------------------------------------------------
