@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "log/U_LogFile.h"
+#include "support/LogCapture.h"
 #include "web/U_WebServer_Http.h"
 
 namespace nelvo::test {
@@ -61,33 +62,7 @@ private:
     int LastError_ = 0;
 };
 
-// One Log call as the host log received it.
-struct TLogLine {
-    bool error = false;  // level 0
-    std::string message;
-    std::string detail;
-};
-
-class TLogLineLoger : public THostLoger {
-public:
-    std::vector<TLogLine> Lines() const {
-        std::lock_guard guard(lock_);
-        return lines_;
-    }
-
-protected:
-    void Trace(const TObject*, TQxLogerTraceType type, const std::string& msg, const TNames& names,
-               const TValues&) override {
-        std::lock_guard guard(lock_);
-        lines_.push_back({type == TQxLogerTraceType::ttError, msg,
-                          names.empty() ? std::string() : names.front()});
-    }
-    std::string GetLogFileName() const override { return {}; }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<TLogLine> lines_;
-};
+using TLogLine = LogLine;
 
 inline constexpr char TestDate[] = "Tue, 9 Dec 2025 14:05:33 +0300";
 

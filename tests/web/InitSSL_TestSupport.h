@@ -11,37 +11,14 @@
 #include <vector>
 
 #include "log/U_LogFile.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "web/U_InitSSL.h"
 
 namespace nelvo::test {
 
-struct SslLogLine {
-    bool error = false;  // level 0
-    std::string message;
-    std::string detail;
-};
-
-class TSslLineLoger : public THostLoger {
-public:
-    std::vector<SslLogLine> Lines() const {
-        std::lock_guard guard(lock_);
-        return lines_;
-    }
-
-protected:
-    void Trace(const TObject*, TQxLogerTraceType type, const std::string& msg, const TNames& names,
-               const TValues&) override {
-        std::lock_guard guard(lock_);
-        lines_.push_back({type == TQxLogerTraceType::ttError, msg,
-                          names.empty() ? std::string() : names.front()});
-    }
-    std::string GetLogFileName() const override { return {}; }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<SslLogLine> lines_;
-};
+using SslLogLine = LogLine;
+using TSslLineLoger = TLogLineLoger;
 
 // Every test runs with its own configuration folder (the material) and temporary folder, and
 // leaves no temporary file behind.
