@@ -145,6 +145,13 @@ std::string TextBetween(std::string_view text, std::string_view opening, std::st
                         int& start);
 std::string IndentLines(const std::string& text, const std::string& prefix,
                         const std::string& lineBreak);
+// ASCII letters only: the system's texts compare names, never natural-language words.
+constexpr char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+constexpr char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 std::string UpperCase(std::string_view text);  // ASCII letters only
 std::string LowerCase(std::string_view text);  // ASCII letters only
 bool SameText(std::string_view a, std::string_view b);

@@ -22,10 +22,6 @@ std::string Padded(int value, int digits) {
     return value < 0 ? "-" + text : text;
 }
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
 }  // namespace
 
 TDateTime Now() {
@@ -61,9 +57,9 @@ std::string FormatDateTime(const std::string& format, const TDateTime& value) {
             i = end == format.size() ? end : end + 1;
             continue;
         }
-        const char letter = Upper(c);
+        const char letter = UpperChar(c);
         std::size_t run = 1;
-        while (i + run < format.size() && Upper(format[i + run]) == letter) ++run;
+        while (i + run < format.size() && UpperChar(format[i + run]) == letter) ++run;
         const int width = run >= 2 ? 2 : 1;
         switch (letter) {
             case 'Y':

@@ -6,10 +6,6 @@ namespace nelvo {
 
 namespace {
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 std::string Child(const std::string& folder, const std::string& name) {
     return IncludeTrailingPathDelimiter(folder) + name;
 }
@@ -40,7 +36,7 @@ TFileMasks ParseMasks(const std::string& maskText) {
 bool MatchesMask(std::string_view name, std::string_view mask) {
     std::size_t n = 0, m = 0, starMask = std::string_view::npos, starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || Lower(mask[m]) == Lower(name[n]))) {
+        if (m < mask.size() && (mask[m] == '?' || LowerChar(mask[m]) == LowerChar(name[n]))) {
             ++n;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {

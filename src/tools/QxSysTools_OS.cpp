@@ -33,20 +33,29 @@ std::string WindowsOSName(int major, int minor, int build, const std::string& se
 
 // "Linux 6.1.0-18-amd64 (Debian GNU/Linux 12 (bookworm))": the first word names the system, as
 // the Windows names do, so the short OS field reads "Linux".
-std::string GetOSName() {
-    const platform::OsFacts facts = platform::ReadOsFacts();
+namespace {
+
+std::string OSNameOf(const platform::OsFacts& facts) {
     std::string name = facts.kernelName.empty() ? "Linux" : facts.kernelName;
     if (!facts.kernelRelease.empty()) name += " " + facts.kernelRelease;
     if (!facts.distribution.empty()) name += " (" + facts.distribution + ")";
     return name;
 }
 
+}  // namespace
+
+std::string GetOSName() {
+    return OSNameOf(platform::ReadOsFacts());
+}
+
 bool IsWindows64() {
     return platform::ReadOsFacts().is64Bit;
 }
 
+// One reading of the system's facts serves both halves of the text.
 std::string GetOSVersionText() {
-    return fmt::format("{} {}-bit", GetOSName(), IsWindows64() ? 64 : 32);
+    const platform::OsFacts facts = platform::ReadOsFacts();
+    return fmt::format("{} {}-bit", OSNameOf(facts), facts.is64Bit ? 64 : 32);
 }
 
 }  // namespace nelvo

@@ -6,12 +6,6 @@
 namespace nelvo {
 
 namespace {
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
     if (needle.size() > text.size()) return std::string_view::npos;
@@ -23,20 +17,20 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
 
 std::string UpperCase(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = Upper(c);
+    for (char& c : out) c = UpperChar(c);
     return out;
 }
 
 std::string LowerCase(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = Lower(c);
+    for (char& c : out) c = LowerChar(c);
     return out;
 }
 
 bool SameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
+        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
     return true;
 }
 

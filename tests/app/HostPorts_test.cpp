@@ -15,6 +15,7 @@
 #include "app/U_HostPorts.h"
 #include "log/U_LogFile.h"
 #include "platform/Net.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 
 namespace nelvo {
@@ -23,38 +24,17 @@ namespace {
 using testing::ElementsAre;
 
 // The host log as "E:" (error) or "M:" (any other level) followed by the message.
-class TMessageLoger : public THostLoger {
-public:
-    std::vector<std::string> Lines() const {
-        std::lock_guard guard(lock_);
-        return lines_;
-    }
-
-protected:
-    void Trace(const TObject*, TQxLogerTraceType type, const std::string& msg, const TNames&,
-               const TValues&) override {
-        std::lock_guard guard(lock_);
-        lines_.push_back((type == TQxLogerTraceType::ttError ? "E:" : "M:") + msg);
-    }
-    std::string GetLogFileName() const override { return {}; }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
-};
-
 class ScopedMessages {
 public:
-    ScopedMessages() {
-        auto loger = std::make_unique<TMessageLoger>();
-        loger_ = loger.get();
-        SetHostLoger(std::move(loger));
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        for (const auto& line : log_.Lines())
+            lines.push_back((line.error ? "E:" : "M:") + line.message);
+        return lines;
     }
-    ~ScopedMessages() { SetHostLoger(nullptr); }
-    std::vector<std::string> Lines() const { return loger_->Lines(); }
 
 private:
-    TMessageLoger* loger_;
+    test::ScopedLogLines log_;
 };
 
 // A port probe over a set of taken ports that remembers every port it was asked about.
