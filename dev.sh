@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The two commands of the project:
 #   ./dev.sh test   install what is missing, build, run the whole suite (default and asan)
-#   ./dev.sh run    install what is missing, build, start the host
+#   ./dev.sh run    install what is missing, build, start the host (headless, in the foreground)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -58,9 +58,26 @@ run_fuzzers() {
 
 run_host() {
     build default
-    local host=build/default/src/app/nelvo-host
-    [ -x "$host" ] || die "the host program is not built yet (src/app has not landed); nothing to run"
-    exec "$host" "$@"
+    local bin=build/default/bin
+    local host=$bin/nelvo-host
+    [ -x "$host" ] || die "the host program was not built"
+    # A first run gets a settings file that turns the log on, so there is something to read.
+    local ini=${XDG_CONFIG_HOME:-$HOME/.config}/Nelvo/NelvoPlugin/nelvo-host.ini
+    if [ ! -f "$bin/nelvo-host.ini" ] && [ ! -f "$ini" ]; then
+        mkdir -p "$(dirname "$ini")" "$PWD/$bin/Logs"
+        printf '[Log]\nFileName=%s\n' "$PWD/$bin/Logs/nelvo-host.log" > "$ini"
+        echo "dev.sh: wrote $ini (log file $PWD/$bin/Logs/nelvo-host.log)"
+    fi
+    local ca=$PWD/build/default/nelvo-local-ca.pem
+    "$host" --export-ca "$ca" >/dev/null || die "could not make the TLS material"
+    cat <<EOT
+dev.sh: the local CA certificate is $ca
+        trust it in Chromium/Firefox profiles:  $host --install-ca
+        or with curl:  curl --cacert $ca -H 'Origin: https://nelvo-plugin.localhost' \\
+                         https://nelvo-plugin.localhost:11742/api/v1/version
+        end the host:  Ctrl+C, or  $host exit  from another terminal
+EOT
+    exec "$host" --headless "$@"
 }
 
 case "${1:-}" in

@@ -108,6 +108,8 @@ TDateTime Now();
 // Tests replace the clock to cross midnight or an hour; an empty function restores it.
 void SetNowFunction(std::function<TDateTime()> now);
 TDateTime DateOf(const TDateTime& value);
+// Days since 1899-12-30 with the time of day as fraction, the one-number form of a date-time.
+double DateTimeToDouble(const TDateTime& value);
 std::string FormatDateTime(const std::string& format, const TDateTime& value);
 std::string DateTimeToISO(const TDateTime& value);
 

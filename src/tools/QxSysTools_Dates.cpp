@@ -42,6 +42,21 @@ TDateTime DateOf(const TDateTime& value) {
     return {value.year, value.month, value.day};
 }
 
+double DateTimeToDouble(const TDateTime& value) {
+    // Days from the civil date (proleptic Gregorian), counted from 1970-01-01, then moved to the
+    // 1899-12-30 epoch (25569 days earlier).
+    const int y = value.year - (value.month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int mp = (value.month + 9) % 12;
+    const int doy = (153 * mp + 2) / 5 + value.day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long days = static_cast<long>(era) * 146097 + doe - 719468 + 25569;
+    const double seconds = value.hour * 3600.0 + value.minute * 60.0 + value.second +
+                           value.millisecond / 1000.0;
+    return static_cast<double>(days) + seconds / 86400.0;
+}
+
 // Letters are matched without regard to case; a run of one letter is one field. "m" right after
 // an hour field means minutes.
 std::string FormatDateTime(const std::string& format, const TDateTime& value) {

@@ -1,8 +1,5 @@
 // The server side of one TLS handshake on an accepted socket, bounded in time: the socket is
 // switched to non-blocking for the handshake only and given back as it came.
-#include <fcntl.h>
-#include <poll.h>
-
 #include <cerrno>
 #include <chrono>
 
@@ -11,6 +8,7 @@
 #include "log/U_LogFile.h"
 #include "platform/Platform.h"
 #include "platform/PrivateFiles.h"
+#include "platform/Socket.h"
 #include "web/U_InitSSL.h"
 
 namespace nelvo {
@@ -18,23 +16,6 @@ namespace nelvo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Non-blocking mode for the lifetime of the object; the former flags are put back after.
-class TNonBlocking {
-public:
-    explicit TNonBlocking(int fd) : fd_(fd), flags_(::fcntl(fd, F_GETFL)) {
-        if (flags_ < 0 || ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK) != 0)
-            throw ESSLError("Cannot switch the socket to non-blocking: " +
-                            platform::LastErrorMessage());
-    }
-    ~TNonBlocking() { ::fcntl(fd_, F_SETFL, flags_); }
-    TNonBlocking(const TNonBlocking&) = delete;
-    TNonBlocking& operator=(const TNonBlocking&) = delete;
-
-private:
-    int fd_;
-    int flags_;
-};
 
 // A client that drops the connection while the handshake writes would raise SIGPIPE and end
 // the program; the guard holds it back on this thread for the handshake.
@@ -47,22 +28,17 @@ struct THandshakeError {
 
 // Waits until the socket can go on as OpenSSL asks; false on time-out or a socket error.
 bool WaitForSocket(int fd, int sslError, Clock::time_point deadline, THandshakeError& error) {
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
+    switch (platform::WaitSocketUntil(fd, sslError == SSL_ERROR_WANT_WRITE, deadline)) {
+        case platform::TWaitResult::Ready:
+            return true;
+        case platform::TWaitResult::TimedOut:
             error = {sslError, "TLS handshake timed out"};
             return false;
-        }
-        pollfd wanted{fd, static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT),
-                      0};
-        const int ready = ::poll(&wanted, 1, static_cast<int>(left.count()));
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) {
-            error = {SSL_ERROR_SYSCALL, platform::LastErrorMessage()};
-            return false;
-        }
+        case platform::TWaitResult::Failed:
+            break;
     }
+    error = {SSL_ERROR_SYSCALL, platform::LastErrorMessage()};
+    return false;
 }
 
 std::string FailureText(int code) {
@@ -78,7 +54,10 @@ ossl::SslPtr Handshake(int fd, SSL_CTX* context, int timeoutMs, THandshakeError&
         error = {SSL_ERROR_SSL, ossl::TakeErrorText("cannot attach TLS to the socket")};
         return nullptr;
     }
-    TNonBlocking nonBlocking(fd);
+    platform::TScopedNonBlocking nonBlocking(fd);
+    if (!nonBlocking.Ok())
+        throw ESSLError("Cannot switch the socket to non-blocking: " +
+                        platform::LastErrorMessage());
     TSigPipeGuard noSigPipe;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

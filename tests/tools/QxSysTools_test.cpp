@@ -93,6 +93,23 @@ TEST(FormatDateTimeTest, PatternsOfTheSystem) {
     EXPECT_EQ(DateTimeToISO(kFixed), "2024-03-07T09:05:04.042Z");
 }
 
+// The one-number form counts days from 1899-12-30 (day 0), with the time of day as fraction.
+TEST(DateTimeToDoubleTest, CountsDaysFromTheEpoch) {
+    struct Case {
+        TDateTime value;
+        double expected;
+    } cases[] = {
+        {{1899, 12, 30}, 0.0},
+        {{1900, 1, 1}, 2.0},
+        {{1900, 3, 1}, 61.0},  // 1900 was no leap year
+        {{2000, 2, 29, 12}, 36585.5},
+        {{2024, 3, 7, 6}, 45358.25},
+        {{1899, 12, 29}, -1.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(DateTimeToDouble(c.value), c.expected) << c.value.year << c.value.month;
+}
+
 // --- files ------------------------------------------------------------------------------------
 
 TEST(FilesTest, IsEmptyFileCountsAByteOrderMarkAsEmpty) {

@@ -67,6 +67,8 @@ void RunClient(int fd, const ClientPlan& plan, ClientOutcome& outcome) {
     outcome.handshake = SSL_connect(ssl.get()) == 1;
     outcome.verifyResult = SSL_get_verify_result(ssl.get());
     if (outcome.handshake) {
+        if (!plan.request.empty())
+            SSL_write(ssl.get(), plan.request.data(), static_cast<int>(plan.request.size()));
         char buffer[256];
         int n;
         while ((n = SSL_read(ssl.get(), buffer, sizeof buffer)) > 0)

@@ -75,6 +75,7 @@ struct ClientPlan {
     std::string expectName;  // host name or IP address the certificate must match
     bool sendPlainHttp = false;
     bool sendNothing = false;
+    std::string request;  // sent after the handshake
 };
 
 struct ClientOutcome {

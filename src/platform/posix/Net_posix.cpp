@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "platform/Net.h"
+#include "platform/Socket.h"
+#include "platform/posix/NetInternal.h"
 
 namespace nelvo::platform {
 
@@ -18,22 +20,6 @@ struct AddrInfoFree {
     void operator()(addrinfo* list) const { freeaddrinfo(list); }
 };
 using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
-
-// A socket descriptor, closed when it goes out of scope.
-class SocketHandle {
-public:
-    explicit SocketHandle(int fd) : fd_(fd) {}
-    ~SocketHandle() {
-        if (fd_ >= 0) close(fd_);
-    }
-    SocketHandle(const SocketHandle&) = delete;
-    SocketHandle& operator=(const SocketHandle&) = delete;
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
 
 AddrInfoList LookUpIPv4(const std::string& hostName) {
     addrinfo hints{};
@@ -50,6 +36,8 @@ std::string DottedText(const sockaddr_in& address) {
     return text;
 }
 
+}  // namespace
+
 // The loopback address the listeners bind to: the first IPv4 address of "localhost", or
 // 127.0.0.1 when the resolver does not know the name.
 in_addr LocalhostAddress() {
@@ -60,8 +48,6 @@ in_addr LocalhostAddress() {
         result = reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr;
     return result;
 }
-
-}  // namespace
 
 std::vector<std::string> ResolveIPv4(const std::string& hostName) {
     std::vector<std::string> result;
@@ -77,20 +63,9 @@ std::vector<std::string> ResolveIPv4(const std::string& hostName) {
 }
 
 bool CanListenOnLocalhost(int port) {
-    if (port < 1 || port > 65535) return false;
-    SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.Valid()) return false;
-    // Listeners reuse addresses, so connections of an earlier run still in TIME_WAIT do not
-    // make a port look taken; a socket that listens on it still does.
-    const int on = 1;
-    setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr = LocalhostAddress();
-    if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return false;
-    return listen(socket.Get(), 1) == 0;
+    // The same socket the listener makes: a port is free exactly when a listener could take it.
+    int error = 0;
+    return ListenOnLocalhost(port, 0, error).Valid();
 }
 
 }  // namespace nelvo::platform
