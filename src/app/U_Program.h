@@ -8,8 +8,6 @@
 
 namespace nelvo {
 
-inline constexpr char ApplicationTitle[] = "Nelvo Plugin Host [ZRB]";
-
 // The command line. Our own options are not parameters: only the parameters are handed to a
 // running instance.
 struct TProgramOptions {

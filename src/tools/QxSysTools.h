@@ -16,6 +16,9 @@
 
 namespace nelvo {
 
+// The program's title: the window caption, and the caption of every message the program shows.
+inline constexpr char ApplicationTitle[] = "Nelvo Plugin Host [ZRB]";
+
 // --- configuration variables --------------------------------------------------------------------
 
 enum class TConfigVarParam {

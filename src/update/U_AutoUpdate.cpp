@@ -42,11 +42,11 @@ std::string AutoUpdateErrorText(TAutoUpdateError error) {
 
 TUpdateNotice UpdateNoticeOf(TAutoUpdateError lastError) {
     if (lastError == TAutoUpdateError::errNone)
-        return {std::string(ProgramTitle) + " - Информация",
+        return {std::string(ApplicationTitle) + " - Информация",
                 "Подождите, идет процесс обновления сервиса.\r\n"
                 "Это может занять несколько минут...",
                 TUpdateDialogType::dtInformation};
-    return {std::string(ProgramTitle) + " - Ошибка",
+    return {std::string(ApplicationTitle) + " - Ошибка",
             "Ошибка при попытке обновления крипто-плагина.\r\n" + AutoUpdateErrorText(lastError) +
                 "\r\nИсправьте ошибки и перезапустите крипто-плагин.",
             TUpdateDialogType::dtError};

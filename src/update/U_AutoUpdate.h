@@ -13,10 +13,10 @@
 #include <functional>
 #include <string>
 
+#include "tools/QxSysTools.h"
+
 namespace nelvo {
 
-// The application's title, which the update windows carry in their caption.
-inline constexpr char ProgramTitle[] = "Nelvo Plugin Host [ZRB]";
 
 enum class TAutoUpdateError : std::uint8_t {
     errNone,

@@ -37,8 +37,8 @@ void Preflight(const std::string&, const std::string&, const std::string&, THead
     if (CheckOriginOfHost(headers, status)) status = 200;
 }
 
-// Command and reply stay out of the plugin binding's log lines: the page may send anything to
-// the plugin, key material included.
+// The binding is told not to write command or reply into its lines: a page may send the plugin
+// anything, key material included, and the exchange's own detail lines already carry both.
 void RawPluginCommand(const std::string&, const std::string&, const std::string& body,
                       THeaderList& headers, std::string& reply, std::int32_t& status) {
     if (!CheckOriginOfHost(headers, status)) return;
@@ -50,7 +50,9 @@ void RawPluginCommand(const std::string&, const std::string&, const std::string&
 
 void ProgramVersion(const std::string&, const std::string&, const std::string&,
                     THeaderList& headers, std::string& reply, std::int32_t& status) {
-    if (AdmitRequest(headers, status)) reply = MakeTextResult(GetFileVersion(GetExeFileName()));
+    // The program file does not change under a running program; read its version once.
+    static const std::string version = GetFileVersion(GetExeFileName());
+    if (AdmitRequest(headers, status)) reply = MakeTextResult(version);
 }
 
 void PluginVersion(const std::string&, const std::string&, const std::string&, THeaderList& headers,

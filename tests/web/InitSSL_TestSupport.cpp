@@ -31,7 +31,8 @@ std::vector<std::string> ListNames(const std::string& folder) {
     return names;
 }
 
-void RunClient(int fd, const ClientPlan& plan, ClientOutcome& outcome) {
+void RunClient(int fd, const ClientPlan& plan, const std::string& request,
+               ClientOutcome& outcome) {
     // The server may close first; the client's writes then fail instead of ending the run.
     sigset_t pipe;
     sigemptyset(&pipe);
@@ -67,8 +68,8 @@ void RunClient(int fd, const ClientPlan& plan, ClientOutcome& outcome) {
     outcome.handshake = SSL_connect(ssl.get()) == 1;
     outcome.verifyResult = SSL_get_verify_result(ssl.get());
     if (outcome.handshake) {
-        if (!plan.request.empty())
-            SSL_write(ssl.get(), plan.request.data(), static_cast<int>(plan.request.size()));
+        if (!request.empty())
+            SSL_write(ssl.get(), request.data(), static_cast<int>(request.size()));
         char buffer[256];
         int n;
         while ((n = SSL_read(ssl.get(), buffer, sizeof buffer)) > 0)
@@ -129,8 +130,10 @@ void TLoopback::ShutdownServer() {
     ::shutdown(server_, SHUT_RDWR);
 }
 
-TSslClient::TSslClient(int fd, ClientPlan plan)
-    : thread_([this, fd, plan = std::move(plan)] { RunClient(fd, plan, outcome_); }) {}
+TSslClient::TSslClient(int fd, ClientPlan plan, std::string request)
+    : thread_([this, fd, plan = std::move(plan), request = std::move(request)] {
+          RunClient(fd, plan, request, outcome_);
+      }) {}
 
 TSslClient::~TSslClient() {
     if (thread_.joinable()) thread_.join();

@@ -75,7 +75,6 @@ struct ClientPlan {
     std::string expectName;  // host name or IP address the certificate must match
     bool sendPlainHttp = false;
     bool sendNothing = false;
-    std::string request;  // sent after the handshake
 };
 
 struct ClientOutcome {
@@ -87,7 +86,8 @@ struct ClientOutcome {
 // Runs the client on its own thread; Join returns what it saw.
 class TSslClient {
 public:
-    TSslClient(int fd, ClientPlan plan);
+    // request: sent after the handshake, when there is one.
+    TSslClient(int fd, ClientPlan plan, std::string request = {});
     ~TSslClient();
     ClientOutcome Join();
 

@@ -241,9 +241,8 @@ TEST_F(SslServerTest, ServesOverTlsAndRefusesPlainHttp) {
     TsslDaemon daemon(https, nullptr);
     {
         const int fd = Connect(https.Port());
-        TSslClient client(fd, {.caPem = CA(),
-                               .expectName = std::string(ServiceHostName),
-                               .request = "GET /ping HTTP/1.0\r\n\r\n"});
+        TSslClient client(fd, {CA(), std::string(ServiceHostName), false, false},
+                          "GET /ping HTTP/1.0\r\n\r\n");
         const ClientOutcome outcome = client.Join();
         ::close(fd);
         EXPECT_TRUE(outcome.handshake);
