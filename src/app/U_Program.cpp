@@ -9,6 +9,7 @@
 #include "log/U_LogFile.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
+#include "platform/Threads.h"
 #include "web/U_InitSSL.h"
 #include "web/U_WebServer.h"
 #include "web/U_WebServer_Service.h"
@@ -112,6 +113,7 @@ int RunHost(const TProgramOptions& options) {
         return 0;
     }
     platform::TTerminationSignals signals;  // before any thread exists
+    platform::SetDefaultThreadStackSize(ThreadStackBytes);
     std::atomic<bool> endRequested{false};
     TModules modules;
     auto host = std::make_unique<TPluginHost>();

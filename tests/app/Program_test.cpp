@@ -41,3 +41,45 @@ TEST(ProgramOptionsTest, RefusesWhatItDoesNotKnow) {
 
 }  // namespace
 }  // namespace nelvo::test
+
+#include <pthread.h>
+
+#include <algorithm>
+
+#include "api/JsonTestRecords.h"
+
+namespace nelvo::test {
+namespace {
+
+// The deepest walk a request can cause runs on a connection thread's stack: a JSON value nested
+// to the reader's bound, read into a variant level by level.
+TEST(ThreadStackTest, HoldsTheDeepestJsonWalk) {
+    struct TRun {
+        static void* Body(void* failed) {
+            std::string text = R"({"any": )";
+            text += std::string(JSONMaxDepth - 1, '[') + std::string(JSONMaxDepth - 1, ']') + "}";
+            try {
+                TAllKinds record;
+                record.LoadFromJSON(text);
+                const std::string written = record.AsJSONString();
+                const auto levels = std::count(written.begin(), written.end(), '[');
+                *static_cast<bool*>(failed) = levels < JSONMaxDepth - 2;
+            } catch (...) {
+                *static_cast<bool*>(failed) = true;
+            }
+            return nullptr;
+        }
+    };
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, ThreadStackBytes), 0);
+    bool failed = true;
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, &TRun::Body, &failed), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_FALSE(failed);
+}
+
+}  // namespace
+}  // namespace nelvo::test
