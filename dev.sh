@@ -61,6 +61,12 @@ run_host() {
     local bin=build/default/bin
     local host=$bin/nelvo-host
     [ -x "$host" ] || die "the host program was not built"
+    # A fresh installation signs out of the box: the demo CA and user when the key store is empty.
+    local keytool=$bin/nelvo-keytool
+    local store=${NELVO_KEYSTORE:-$HOME/.local/share/NelvoPlugin/keys}
+    if [ -x "$keytool" ] && [ -z "$(ls -A "$store" 2>/dev/null)" ]; then
+        "$keytool" demo
+    fi
     # A first run gets a settings file that turns the log on, so there is something to read.
     local ini=${XDG_CONFIG_HOME:-$HOME/.config}/Nelvo/NelvoPlugin/nelvo-host.ini
     if [ ! -f "$bin/nelvo-host.ini" ] && [ ! -f "$ini" ]; then

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "objects/CryptoEngineObject.h"
 #include "objects/VersionObject.h"
 
 namespace nelvo::cryptoplugin {
@@ -10,6 +11,7 @@ namespace {
 
 constexpr std::array kObjectClasses = {
     ObjectClass{kVersionClassName, false, &CreateVersionObject},
+    ObjectClass{kCryptoEngineClassName, true, &CreateCryptoEngineObject},
 };
 
 }  // namespace

@@ -33,6 +33,17 @@ void VersionExchange(ExecuteExFn executeEx) {
     EXPECT_NE(reply.find(NELVO_EXPECTED_VERSION), std::string::npos) << reply;
 }
 
+// The crypto engine loads OpenSSL's GOST engine and reads keys; none of that may pin the file.
+void EngineExchange(ExecuteExFn executeEx) {
+    const std::string command =
+        R"({"ID":"","Plugin":"VEDuzoziVavodaDizodizi","Method":"InitCryptoEngineByType","Params":[{"sCryptoEngineType":"8"}]})";
+    std::int32_t size = 0;
+    ASSERT_EQ(executeEx(command.c_str(), static_cast<std::int32_t>(command.size() + 1), nullptr, &size, 1), 0);
+    std::string reply(static_cast<std::size_t>(size), '\0');
+    ASSERT_EQ(executeEx(command.c_str(), 1, reply.data(), &size, 2), 0);
+    EXPECT_NE(reply.find("InitCryptoEngineByType"), std::string::npos) << reply;
+}
+
 TEST(CryptoPluginUnload, TheLastReleaseUnmapsTheLibraryAndItLoadsAgain) {
     if (IsMapped()) GTEST_SKIP() << "the plugin is already loaded in this process";
     for (int load = 0; load < 2; ++load) {
@@ -44,6 +55,7 @@ TEST(CryptoPluginUnload, TheLastReleaseUnmapsTheLibraryAndItLoadsAgain) {
         ASSERT_NE(shutdown, nullptr);
 
         VersionExchange(executeEx);
+        EngineExchange(executeEx);
         std::thread([executeEx] { VersionExchange(executeEx); }).join();
         shutdown();
         dlclose(handle);
