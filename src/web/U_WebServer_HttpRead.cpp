@@ -2,6 +2,7 @@
 // current line, so the body may start in the same piece as the header block.
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
 #include "log/U_LogFile.h"
 #include "tools/QxSysTools.h"
@@ -43,6 +44,9 @@ private:
 
     IHttpConnection& Connection_;
     const THttpExchangeContext& Context_;
+    // On the heap, not the stack: a connection thread that never reaches deep into its stack
+    // leaves nothing there for the system to unmap and flush when the thread ends.
+    std::unique_ptr<char[]> Buffer_ = std::make_unique_for_overwrite<char[]>(ReceiveChunk);
     // Received bytes; those before Start_ are consumed. Consumed bytes are dropped only when more
     // must be received, so a block of many short lines is not moved once per line.
     std::string Pending_;
@@ -59,11 +63,10 @@ bool THttpRequestReader::Fill(TClock::time_point deadline, std::string& into, st
         Fail("time-out");
         return false;
     }
-    char buffer[ReceiveChunk];
     const long count =
-        Connection_.Receive(buffer, std::min(max, sizeof buffer), static_cast<int>(left));
+        Connection_.Receive(Buffer_.get(), std::min(max, ReceiveChunk), static_cast<int>(left));
     if (count > 0) {
-        into.append(buffer, static_cast<std::size_t>(count));
+        into.append(Buffer_.get(), static_cast<std::size_t>(count));
         return true;
     }
     if (count == 0)
