@@ -1,8 +1,5 @@
 // The host object's start and stop over real listeners, with a private settings file,
 // configuration folder and temporary folder.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +12,7 @@
 #include "app/U_PluginHost.h"
 #include "platform/Socket.h"
 #include "support/LogCapture.h"
+#include "support/Loopback.h"
 #include "support/TempDir.h"
 #include "web/U_InitSSL.h"
 #include "web/U_WebServer.h"
@@ -24,26 +22,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::int32_t FreePort(std::int32_t from) {
-    int error = 0;
-    for (std::int32_t port = from;; ++port)
-        if (platform::ListenOnLocalhost(port, 0, error).Valid()) return port;
-}
-
-// Patient: a listener binds on its own thread, just after it was created.
 bool Accepts(std::int32_t port, bool patient = true) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = false;
-    for (int attempt = 0; attempt < (patient ? 100 : 1) && !ok; ++attempt) {
-        ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (!ok) std::this_thread::sleep_for(10ms);
-    }
-    ::close(fd);
-    return ok;
+    const int fd = ConnectLoopback(port, patient);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
 }
 
 class HostLifecycleTest : public ::testing::Test {

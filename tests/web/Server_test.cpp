@@ -18,6 +18,7 @@
 
 #include "platform/Socket.h"
 #include "settings/U_Settings.h"
+#include "support/Loopback.h"
 #include "web/InitSSL_TestSupport.h"
 #include "web/U_WebServer.h"
 #include "web/U_WebServer_Host.h"
@@ -29,26 +30,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A port nobody listens on right now.
 std::int32_t FreePort() {
-    int error = 0;
-    for (std::int32_t port = 20000 + (::getpid() * 7) % 20000;; ++port)
-        if (platform::ListenOnLocalhost(port, 0, error).Valid()) return port;
+    return test::FreePort(20000 + (::getpid() * 7) % 20000);
 }
 
-// Patient: the listener may still be binding on its own thread.
 int Connect(std::int32_t port, bool patient = true) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int attempt = 0; attempt < (patient ? 200 : 1); ++attempt) {
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-        std::this_thread::sleep_for(10ms);  // the listener binds on its own thread
-    }
-    ::close(fd);
-    return -1;
+    return ConnectLoopback(port, patient);
 }
 
 // Everything the server sends until it closes (or 10 s pass).
