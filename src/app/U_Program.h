@@ -14,7 +14,12 @@ namespace nelvo {
 // reuse, so every further thread maps, faults in and gives back a stack of its own (measured:
 // half the requests a second at 16 and 64 connections). Half a mebibyte holds the deepest walk a
 // request can cause, a JSON value nested to the reader's bound, with room to spare (tested).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' instrumentation multiplies every frame; their builds keep the same margin.
+inline constexpr std::size_t ThreadStackBytes = 8 * 512 * 1024;
+#else
 inline constexpr std::size_t ThreadStackBytes = 512 * 1024;
+#endif
 
 // The command line. Our own options are not parameters: only the parameters are handed to a
 // running instance.
