@@ -33,7 +33,7 @@ protected:
     HostLifecycleTest()
         : config_("XDG_CONFIG_HOME", (dir_ / "config").c_str()),
           temp_("TMPDIR", dir_.Path().c_str()) {
-        httpPort_ = FreePort(30000 + (::getpid() * 13) % 20000);
+        httpPort_ = FreePort(63000 + (::getpid() * 13) % 2000);
         httpsPort_ = FreePort(httpPort_ + 1);
         WriteFile(Ini(), "[Server_HTTP]\nPort=" + std::to_string(httpPort_) +
                              "\n[Server_HTTPS]\nPort=" + std::to_string(httpsPort_) + "\n");

@@ -14,7 +14,9 @@
 
 namespace nelvo::test {
 
-// The first port from `from` upward that nobody listens on right now.
+// The first port from `from` upward that nobody listens on right now. Unit tests search above
+// 61000: the black-box tests take theirs from 20000 to 32000, and the system hands out
+// connections' own ports from 32768 to 60999.
 inline std::int32_t FreePort(std::int32_t from) {
     int error = 0;
     for (std::int32_t port = from;; ++port)

@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 std::int32_t FreePort() {
-    return test::FreePort(20000 + (::getpid() * 7) % 20000);
+    return test::FreePort(61000 + (::getpid() * 7) % 2000);
 }
 
 int Connect(std::int32_t port, bool patient = true) {
