@@ -196,17 +196,17 @@ X509NamePtr BuildName(const std::vector<NameField>& fields) {
     return name;
 }
 
-PkeyPtr GenerateKey(const KeySpec& spec) {
-    const std::string algorithm = Upper(Trim(spec.algorithm));
-    if (algorithm == "RSA") return GenerateRsa(ParseBits(spec.length, 2048));
-    if (algorithm == "EC") return GenerateP256(ParseBits(spec.length, 256));
+PkeyPtr GenerateKey(const KeyParams& wanted) {
+    const std::string algorithm = Upper(Trim(wanted.algorithm));
+    if (algorithm == "RSA") return GenerateRsa(ParseBits(wanted.length, 2048));
+    if (algorithm == "EC") return GenerateP256(ParseBits(wanted.length, 256));
     if (algorithm == "GOST2012_256") {
-        return GenerateGost(NID_id_GostR3410_2012_256, ParseBits(spec.length, 256), 256);
+        return GenerateGost(NID_id_GostR3410_2012_256, ParseBits(wanted.length, 256), 256);
     }
     if (algorithm == "GOST2012_512") {
-        return GenerateGost(NID_id_GostR3410_2012_512, ParseBits(spec.length, 512), 512);
+        return GenerateGost(NID_id_GostR3410_2012_512, ParseBits(wanted.length, 512), 512);
     }
-    BadParameter("Unknown key algorithm \"" + spec.algorithm +
+    BadParameter("Unknown key algorithm \"" + wanted.algorithm +
                  "\": use RSA, EC, GOST2012_256 or GOST2012_512");
 }
 
@@ -250,9 +250,9 @@ ExtensionPtr SignToolExtension(std::string_view tool) {
     return ExtensionPtr(X509_EXTENSION_create_by_NID(nullptr, NID_subjectSignTool, 0, octets.get()));
 }
 
-X509ReqPtr BuildRequest(EVP_PKEY* key, const RequestSpec& spec) {
+X509ReqPtr BuildRequest(EVP_PKEY* key, const RequestParams& wanted) {
     X509ReqPtr request(X509_REQ_new());
-    X509NamePtr subject = BuildName(spec.subject);
+    X509NamePtr subject = BuildName(wanted.subject);
     if (!request || X509_REQ_set_version(request.get(), 0) != 1 ||
         X509_REQ_set_subject_name(request.get(), subject.get()) != 1 ||
         X509_REQ_set_pubkey(request.get(), key) != 1) {
@@ -261,10 +261,10 @@ X509ReqPtr BuildRequest(EVP_PKEY* key, const RequestSpec& spec) {
     OsslPtr<STACK_OF(X509_EXTENSION), [](STACK_OF(X509_EXTENSION) * stack) {
         sk_X509_EXTENSION_pop_free(stack, X509_EXTENSION_free);
     }> extensions(sk_X509_EXTENSION_new_null());
-    ExtensionPtr wanted[] = {KeyUsageExtension(spec.keyUsages),
-                             ExtendedKeyUsageExtension(spec.extendedKeyUsages),
-                             SignToolExtension(spec.signTool)};
-    for (ExtensionPtr& extension : wanted) {
+    ExtensionPtr made[] = {KeyUsageExtension(wanted.keyUsages),
+                           ExtendedKeyUsageExtension(wanted.extendedKeyUsages),
+                           SignToolExtension(wanted.signTool)};
+    for (ExtensionPtr& extension : made) {
         if (extension && sk_X509_EXTENSION_push(extensions.get(), extension.get()) > 0) {
             extension.release();
         }
@@ -273,7 +273,7 @@ X509ReqPtr BuildRequest(EVP_PKEY* key, const RequestSpec& spec) {
         X509_REQ_add_extensions(request.get(), extensions.get()) != 1) {
         throw EngineFailure(kEngineInternal, "Cannot add the request extensions");
     }
-    const EVP_MD* digest = ChooseDigest(spec.hashAlgorithm, key);
+    const EVP_MD* digest = ChooseDigest(wanted.hashAlgorithm, key);
     if (X509_REQ_sign(request.get(), key, digest) <= 0) {
         throw EngineFailure(kEngineSignFailed, "Cannot sign the certificate request");
     }

@@ -22,15 +22,15 @@ struct NameField {
 // Raises kEngineBadKeyParameters.
 X509NamePtr BuildName(const std::vector<NameField>& fields);
 
-struct KeySpec {
+struct KeyParams {
     std::string algorithm;  // "RSA", "EC", "GOST2012_256", "GOST2012_512", any letter case
     std::string length;     // bits; RSA 2048..4096, empty for the algorithm's default
 };
 
 // Raises kEngineBadKeyParameters or kEngineGostUnavailable.
-PkeyPtr GenerateKey(const KeySpec& spec);
+PkeyPtr GenerateKey(const KeyParams& wanted);
 
-struct RequestSpec {
+struct RequestParams {
     std::vector<NameField> subject;
     std::string keyUsages;          // "DIGITALSIGNATURE;NONREPUDIATION;..."
     std::string extendedKeyUsages;  // dotted identifiers separated by ";"
@@ -39,7 +39,7 @@ struct RequestSpec {
 };
 
 // A PKCS#10 request signed with the key. Raises kEngineBadKeyParameters.
-X509ReqPtr BuildRequest(EVP_PKEY* key, const RequestSpec& spec);
+X509ReqPtr BuildRequest(EVP_PKEY* key, const RequestParams& wanted);
 
 // The extensions of a request or certificate, for the key usage and extended key usage texts
 // above. Raise kEngineBadKeyParameters for an unknown usage name or a bad identifier.

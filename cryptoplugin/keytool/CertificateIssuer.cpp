@@ -59,31 +59,31 @@ void AddPolicies(X509* certificate, const std::vector<std::string>& policies) {
 
 }  // namespace
 
-X509Ptr IssueCertificate(const IssueSpec& spec, X509* issuerCertificate, EVP_PKEY* issuerKey) {
+X509Ptr IssueCertificate(const IssueParams& wanted, X509* issuerCertificate, EVP_PKEY* issuerKey) {
     X509Ptr certificate(X509_new());
     if (!certificate || X509_set_version(certificate.get(), 2) != 1) Fail("cannot create a certificate");
     SetRandomSerial(certificate.get());
-    const X509_NAME* issuerName = issuerCertificate ? X509_get_subject_name(issuerCertificate) : spec.subject;
-    if (X509_set_subject_name(certificate.get(), spec.subject) != 1 ||
+    const X509_NAME* issuerName = issuerCertificate ? X509_get_subject_name(issuerCertificate) : wanted.subject;
+    if (X509_set_subject_name(certificate.get(), wanted.subject) != 1 ||
         X509_set_issuer_name(certificate.get(), issuerName) != 1 ||
-        X509_set_pubkey(certificate.get(), spec.publicKey) != 1 ||
+        X509_set_pubkey(certificate.get(), wanted.publicKey) != 1 ||
         X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600) == nullptr ||
-        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 86400L * spec.days) == nullptr) {
+        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 86400L * wanted.days) == nullptr) {
         Fail("cannot fill the certificate");
     }
     X509V3_CTX context;
     X509V3_set_ctx(&context, issuerCertificate ? issuerCertificate : certificate.get(), certificate.get(),
                    nullptr, nullptr, 0);
-    AddConf(certificate.get(), &context, NID_basic_constraints, spec.authority ? "critical,CA:TRUE" : "CA:FALSE");
-    AddExtension(certificate.get(), KeyUsageExtension(spec.keyUsages));
-    AddExtension(certificate.get(), ExtendedKeyUsageExtension(spec.extendedKeyUsages));
+    AddConf(certificate.get(), &context, NID_basic_constraints, wanted.authority ? "critical,CA:TRUE" : "CA:FALSE");
+    AddExtension(certificate.get(), KeyUsageExtension(wanted.keyUsages));
+    AddExtension(certificate.get(), ExtendedKeyUsageExtension(wanted.extendedKeyUsages));
     AddConf(certificate.get(), &context, NID_subject_key_identifier, "hash");
     AddConf(certificate.get(), &context, NID_authority_key_identifier, "keyid:always");
-    AddPolicies(certificate.get(), spec.policies);
-    if (!spec.revocationListUrl.empty()) {
-        AddConf(certificate.get(), &context, NID_crl_distribution_points, "URI:" + spec.revocationListUrl);
+    AddPolicies(certificate.get(), wanted.policies);
+    if (!wanted.revocationListUrl.empty()) {
+        AddConf(certificate.get(), &context, NID_crl_distribution_points, "URI:" + wanted.revocationListUrl);
     }
-    AddExtension(certificate.get(), SignToolExtension(spec.signTool));
+    AddExtension(certificate.get(), SignToolExtension(wanted.signTool));
     if (X509_sign(certificate.get(), issuerKey, ChooseDigest("", issuerKey)) <= 0) Fail("cannot sign the certificate");
     return certificate;
 }

@@ -9,7 +9,7 @@
 
 namespace nelvo::cryptoplugin::keytool {
 
-struct IssueSpec {
+struct IssueParams {
     const X509_NAME* subject = nullptr;
     EVP_PKEY* publicKey = nullptr;
     int days = 365;
@@ -22,6 +22,6 @@ struct IssueSpec {
 };
 
 // Signed by the issuer; self-signed when issuerCertificate is null.
-X509Ptr IssueCertificate(const IssueSpec& spec, X509* issuerCertificate, EVP_PKEY* issuerKey);
+X509Ptr IssueCertificate(const IssueParams& wanted, X509* issuerCertificate, EVP_PKEY* issuerKey);
 
 }  // namespace nelvo::cryptoplugin::keytool

@@ -27,13 +27,13 @@ Authority LoadAuthority(const ContainerFiles& files) {
 Authority CreateAuthority(const KeyStore& store, std::ostream& out) {
     PkeyPtr key = GenerateKey({"EC", ""});
     X509NamePtr subject = BuildName({{"CN", "Nelvo Demo CA"}, {"O", "Nelvo"}, {"C", "RU"}});
-    IssueSpec spec;
-    spec.subject = subject.get();
-    spec.publicKey = key.get();
-    spec.days = 3650;
-    spec.authority = true;
-    spec.keyUsages = "KEYCERTSIGN;CRLSIGN";
-    X509Ptr certificate = IssueCertificate(spec, nullptr, key.get());
+    IssueParams wanted;
+    wanted.subject = subject.get();
+    wanted.publicKey = key.get();
+    wanted.days = 3650;
+    wanted.authority = true;
+    wanted.keyUsages = "KEYCERTSIGN;CRLSIGN";
+    X509Ptr certificate = IssueCertificate(wanted, nullptr, key.get());
     store.Create({kDemoCaContainer, PrivateKeyToPem(key.get()), {}, CertificateToPem(certificate.get())});
     out << "Created the demo CA container \"" << kDemoCaContainer << "\"\n";
     return {std::move(certificate), std::move(key)};
@@ -57,16 +57,16 @@ void CreateUser(const KeyStore& store, const Authority& authority, std::ostream&
         {"OGRN", "1027700000001"},
         {"SNILS", "12345678901"},
     });
-    IssueSpec spec;
-    spec.subject = subject.get();
-    spec.publicKey = key.get();
-    spec.days = 730;
-    spec.keyUsages = "DIGITALSIGNATURE;NONREPUDIATION";
-    spec.extendedKeyUsages = "1.3.6.1.5.5.7.3.2;1.3.6.1.5.5.7.3.4";
-    spec.signTool = "Nelvo reference crypto plugin";
-    spec.policies = {"1.2.643.100.113.1"};
-    spec.revocationListUrl = "http://localhost/nelvo-demo-ca.crl";
-    X509Ptr certificate = IssueCertificate(spec, authority.certificate.get(), authority.key.get());
+    IssueParams wanted;
+    wanted.subject = subject.get();
+    wanted.publicKey = key.get();
+    wanted.days = 730;
+    wanted.keyUsages = "DIGITALSIGNATURE;NONREPUDIATION";
+    wanted.extendedKeyUsages = "1.3.6.1.5.5.7.3.2;1.3.6.1.5.5.7.3.4";
+    wanted.signTool = "Nelvo reference crypto plugin";
+    wanted.policies = {"1.2.643.100.113.1"};
+    wanted.revocationListUrl = "http://localhost/nelvo-demo-ca.crl";
+    X509Ptr certificate = IssueCertificate(wanted, authority.certificate.get(), authority.key.get());
     store.Create({kDemoUserContainer, PrivateKeyToPem(key.get()), {}, CertificateToPem(certificate.get())});
     out << "Created the demo user container \"" << kDemoUserContainer << "\"\n";
 }

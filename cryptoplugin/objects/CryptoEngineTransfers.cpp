@@ -101,19 +101,19 @@ void CryptoEngineObject::ExportKeyPair() {
                             "Invalid container name location \"" + location + "\": expected \"ZRB_NAME:\" and a name without \"/\" or \"..\"");
     }
     const KeyStore store = OpenStore();
-    RequestSpec spec;
+    RequestParams wanted;
     for (const SubjectParam& subject : kSubjectParams) {
-        if (const std::string& value = Setting(subject.param); !value.empty()) spec.subject.push_back({subject.key, value});
+        if (const std::string& value = Setting(subject.param); !value.empty()) wanted.subject.push_back({subject.key, value});
     }
-    spec.keyUsages = Setting("Secret Key Usage Types");
-    spec.extendedKeyUsages = Setting("Key Usage OIDs");
-    spec.signTool = Setting("Key gen - Sign tool");
-    spec.hashAlgorithm = Setting("Hash Algorithm");
+    wanted.keyUsages = Setting("Secret Key Usage Types");
+    wanted.extendedKeyUsages = Setting("Key Usage OIDs");
+    wanted.signTool = Setting("Key gen - Sign tool");
+    wanted.hashAlgorithm = Setting("Hash Algorithm");
     try {
         if (store.Load(name)) throw KeyStoreError(KeyStoreError::Kind::Exists, "container \"" + name + "\" already exists");
-        BuildName(spec.subject);  // a bad subject fails before the costly key generation
+        BuildName(wanted.subject);  // a bad subject fails before the costly key generation
         PkeyPtr key = GenerateKey({Setting("Key gen - Request Type"), Setting("Key gen - Key Length")});
-        X509ReqPtr request = BuildRequest(key.get(), spec);
+        X509ReqPtr request = BuildRequest(key.get(), wanted);
         store.Create({name, PrivateKeyToPem(key.get()), RequestToPem(request.get()), {}});
         unsigned char* der = nullptr;
         const int size = i2d_X509_REQ(request.get(), &der);

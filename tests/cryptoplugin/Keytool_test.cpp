@@ -57,9 +57,9 @@ TEST(Keytool, ExportCaWritesTheDemoAuthority) {
 TEST(Keytool, ImportP12ThenSignWithIt) {
     const KeyPtr key = NewKey("EC");
     const Authority authority = DemoAuthority();
-    CertSpec spec;
-    spec.commonName = "From PKCS12";
-    const X509Ptr certificate = MakeCertificate(spec, key.get(), &authority);
+    CertParams wanted;
+    wanted.commonName = "From PKCS12";
+    const X509Ptr certificate = MakeCertificate(wanted, key.get(), &authority);
     PKCS12* bundle = PKCS12_create("secret", "p12", key.get(), certificate.get(), nullptr, 0, 0, 0, 0, 0);
     ASSERT_NE(bundle, nullptr);
     unsigned char* der = nullptr;

@@ -134,12 +134,12 @@ TEST_F(CertificateSearch, ExpiredCertificatesOnlyWithFlag1) {
     keygen.Set("Key gen - Request Type", "EC");
     ASSERT_TRUE(keygen.Export(11, ""));
     const RequestPtr request = RequestFromDer(Unbase64(keygen.CurrentData()));
-    CertSpec spec;
-    spec.commonName = container;
-    spec.notBeforeDays = -30;
-    spec.notAfterDays = -1;
+    CertParams wanted;
+    wanted.commonName = container;
+    wanted.notBeforeDays = -30;
+    wanted.notAfterDays = -1;
     const Authority authority = DemoAuthority();
-    const X509Ptr expired = MakeCertificate(spec, X509_REQ_get0_pubkey(request.get()), &authority);
+    const X509Ptr expired = MakeCertificate(wanted, X509_REQ_get0_pubkey(request.get()), &authority);
     const std::string file = KeyStoreRoot() + "/../" + container + ".pem";
     FILE* out = fopen(file.c_str(), "w");
     fputs(Pem(expired.get()).c_str(), out);

@@ -88,17 +88,17 @@ KeyPtr NewKey(const std::string& algorithm) {
     return KeyPtr(key);
 }
 
-X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* publicKey, const Authority* issuer) {
+X509Ptr MakeCertificate(const CertParams& wanted, EVP_PKEY* publicKey, const Authority* issuer) {
     X509_NAME* subject = X509_NAME_new();
     X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1, -1, 0);
-    X509Ptr certificate = Prepare(subject, publicKey, issuer, spec.notBeforeDays, spec.notAfterDays);
+                               reinterpret_cast<const unsigned char*>(wanted.commonName.c_str()), -1, -1, 0);
+    X509Ptr certificate = Prepare(subject, publicKey, issuer, wanted.notBeforeDays, wanted.notAfterDays);
     X509_NAME_free(subject);
-    AddExtension(certificate.get(), nullptr, NID_basic_constraints, spec.authority ? "critical,CA:TRUE" : "CA:FALSE");
+    AddExtension(certificate.get(), nullptr, NID_basic_constraints, wanted.authority ? "critical,CA:TRUE" : "CA:FALSE");
     AddExtension(certificate.get(), nullptr, NID_key_usage,
-                 spec.authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature,nonRepudiation");
-    AddPolicies(certificate.get(), spec.policies);
-    Finish(certificate.get(), issuer, publicKey, spec.authorityKeyId);
+                 wanted.authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature,nonRepudiation");
+    AddPolicies(certificate.get(), wanted.policies);
+    Finish(certificate.get(), issuer, publicKey, wanted.authorityKeyId);
     return certificate;
 }
 

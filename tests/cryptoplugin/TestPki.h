@@ -30,7 +30,7 @@ struct Authority {
 
 KeyPtr NewKey(const std::string& algorithm);  // "RSA" (2048) or "EC" (P-256)
 
-struct CertSpec {
+struct CertParams {
     std::string commonName = "Test user";
     long notBeforeDays = -1;  // from now
     long notAfterDays = 365;
@@ -40,7 +40,7 @@ struct CertSpec {
 };
 
 // Signed by the authority (self-signed without one).
-X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* publicKey, const Authority* issuer);
+X509Ptr MakeCertificate(const CertParams& wanted, EVP_PKEY* publicKey, const Authority* issuer);
 // A certificate for a request, with the request's subject and extensions.
 X509Ptr IssueForRequest(X509_REQ* request, const Authority& issuer, const std::vector<std::string>& policies = {});
 CrlPtr MakeRevocationList(const Authority& issuer, const std::vector<const X509*>& revoked,

@@ -23,13 +23,13 @@ struct Pki {
 
     Pki() {
         root.key = NewKey("EC");
-        CertSpec rootSpec;
-        rootSpec.commonName = "Verify Root";
-        rootSpec.authority = true;
-        root.certificate = MakeCertificate(rootSpec, root.key.get(), nullptr);
+        CertParams rootParams;
+        rootParams.commonName = "Verify Root";
+        rootParams.authority = true;
+        root.certificate = MakeCertificate(rootParams, root.key.get(), nullptr);
         user = Issue("Verify User", root);
         otherUser = Issue("Other User", root);
-        CertSpec expired;
+        CertParams expired;
         expired.commonName = "Expired User";
         expired.notBeforeDays = -30;
         expired.notAfterDays = -2;
@@ -37,8 +37,8 @@ struct Pki {
 
         Authority impostor;
         impostor.key = NewKey("EC");
-        impostor.certificate = MakeCertificate(rootSpec, impostor.key.get(), nullptr);
-        CertSpec forged;
+        impostor.certificate = MakeCertificate(rootParams, impostor.key.get(), nullptr);
+        CertParams forged;
         forged.commonName = "Forged User";
         forged.authorityKeyId = false;  // so that the real root is taken for its issuer
         forgedUser = Issue(forged, impostor);
@@ -47,14 +47,14 @@ struct Pki {
     }
 
     static Authority Issue(const std::string& name, const Authority& issuer) {
-        CertSpec spec;
-        spec.commonName = name;
-        return Issue(spec, issuer);
+        CertParams wanted;
+        wanted.commonName = name;
+        return Issue(wanted, issuer);
     }
-    static Authority Issue(const CertSpec& spec, const Authority& issuer) {
+    static Authority Issue(const CertParams& wanted, const Authority& issuer) {
         Authority issued;
         issued.key = NewKey("RSA");
-        issued.certificate = MakeCertificate(spec, issued.key.get(), &issuer);
+        issued.certificate = MakeCertificate(wanted, issued.key.get(), &issuer);
         return issued;
     }
 };
